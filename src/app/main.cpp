@@ -1,14 +1,109 @@
 // lumireel: the photo-album and slide-show gallery builder.
+//
+//   lumireel --headless [--pace F] [--screen WxH]   JSON lines on stdin/stdout
+//   lumireel --version | --help
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <iostream>
+#include <optional>
+#include <string>
 
-int main(int argc, char** argv) {
+#include "app/application.h"
+#include "app/jobs.h"
+#include "bridge/pacing.h"
+#include "platform/headless/headless_host.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: lumireel --headless [--pace F] [--screen WxH]\n"
+    "       lumireel --version | --help\n"
+    "\n"
+    "Runs in the current folder, which is the workspace.\n"
+    "  --headless     speak JSON lines on standard input and output instead of opening a window\n"
+    "  --pace F       multiply every fixed pause by F (default 1; 0 removes them)\n"
+    "  --screen WxH   size of the headless virtual screen (default 1280x1024)\n";
+
+struct Options {
+  bool headless = false;
+  double pace = 1.0;
+  lumireel::platform::Size screen{1280, 1024};
+};
+
+std::optional<double> ParsePace(const char* text) {
+  char* end = nullptr;
+  double value = std::strtod(text, &end);
+  if (end == text || *end != '\0' || !(value >= 0) || value > 1000) return std::nullopt;
+  return value;
+}
+
+std::optional<lumireel::platform::Size> ParseScreen(const char* text) {
+  int w = 0;
+  int h = 0;
+  char tail = 0;
+  if (std::sscanf(text, "%dx%d%c", &w, &h, &tail) != 2) return std::nullopt;
+  if (w < 1 || h < 1 || w > 100000 || h > 100000) return std::nullopt;
+  return lumireel::platform::Size{w, h};
+}
+
+// Returns the exit status to end with, or nullopt to go on.
+std::optional<int> ParseOptions(int argc, char** argv, Options* options) {
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--version") == 0) {
+    const char* arg = argv[i];
+    if (std::strcmp(arg, "--version") == 0) {
       std::printf("lumireel %s\n", LUMIREEL_VERSION);
       return 0;
     }
+    if (std::strcmp(arg, "--help") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(arg, "--headless") == 0) {
+      options->headless = true;
+    } else if (std::strcmp(arg, "--pace") == 0 && i + 1 < argc) {
+      std::optional<double> pace = ParsePace(argv[++i]);
+      if (!pace) {
+        std::fprintf(stderr, "lumireel: --pace wants a number from 0 to 1000, not '%s'\n", argv[i]);
+        return 2;
+      }
+      options->pace = *pace;
+    } else if (std::strcmp(arg, "--screen") == 0 && i + 1 < argc) {
+      std::optional<lumireel::platform::Size> screen = ParseScreen(argv[++i]);
+      if (!screen) {
+        std::fprintf(stderr, "lumireel: --screen wants WIDTHxHEIGHT, not '%s'\n", argv[i]);
+        return 2;
+      }
+      options->screen = *screen;
+    } else {
+      std::fprintf(stderr, "lumireel: unknown option '%s'\n%s", arg, kUsage);
+      return 2;
+    }
   }
-  std::printf("lumireel %s\nusage: lumireel --version\n", LUMIREEL_VERSION);
+  return std::nullopt;
+}
+
+int RunHeadless(const Options& options) {
+  using lumireel::platform::headless::HeadlessHost;
+  std::ios::sync_with_stdio(false);
+  HeadlessHost host(std::cin, std::cout, options.screen);
+  lumireel::Pacing pacing(options.pace);
+  lumireel::Jobs jobs([&host] { host.NotifyJobsChanged(); });
+  host.SetIdleCheck([&jobs] { return jobs.Idle(); });
+  host.Start();
+  lumireel::CVellumcast2App app(host, host, host, pacing, jobs);
+  const int code = app.InitInstance();
+  host.Exit(code);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (std::optional<int> status = ParseOptions(argc, argv, &options)) return *status;
+  if (options.headless) return RunHeadless(options);
+  std::fprintf(stderr,
+               "lumireel: no desktop window in this build; run 'lumireel --headless' in the "
+               "workspace folder\n");
   return 2;
 }

@@ -1,0 +1,45 @@
+#include "app/application.h"
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "app/jobs.h"
+#include "app/main_window.h"
+
+namespace lumireel {
+
+CVellumcast2App::CVellumcast2App(platform::Window& window, platform::MovieControl& control,
+                                 platform::Dialogs& dialogs, Pacing& pacing, Jobs& jobs)
+    : window_(window), control_(control), dialogs_(dialogs), pacing_(pacing), jobs_(jobs) {}
+
+std::string CurrentFolder(std::string* error) {
+  std::error_code ec;
+  std::filesystem::path folder = std::filesystem::current_path(ec);
+  if (ec) {
+    if (error != nullptr) *error = ec.message();
+    return {};
+  }
+  return folder.string();
+}
+
+int CVellumcast2App::InitInstance() {
+  // Network start-up: writes to a closed pipe must not end the process.
+  std::signal(SIGPIPE, SIG_IGN);
+
+  std::string error;
+  const std::string root = CurrentFolder(&error);
+  if (root.empty()) {
+    std::fprintf(stderr, "lumireel: cannot read the workspace folder (the current folder): %s\n",
+                 error.c_str());
+    return 1;
+  }
+
+  CVellumcast2Dlg dialog(window_, control_, dialogs_, pacing_);
+  dialog.OnInitDialog(root);
+  (void)jobs_;  // the long commands' handlers are installed here as they arrive
+  return window_.RunModal();
+}
+
+}  // namespace lumireel

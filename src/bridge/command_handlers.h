@@ -1,0 +1,66 @@
+// The handlers the dispatcher hands commands to. Each group is filled by the
+// part of the program that owns it; a group that is not installed makes its
+// commands do nothing.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lumireel {
+
+// Commands the main window performs itself.
+class WindowCommands {
+ public:
+  virtual ~WindowCommands() = default;
+  virtual void FullSkreenWindow() = 0;
+  virtual void LastSizeWindow() = 0;
+  virtual void StartResizeWindow() = 0;
+  virtual void StopResizeWindow() = 0;
+  virtual void StartDragWindow() = 0;
+  virtual void StopDragWindow() = 0;
+  virtual void CloseWindow() = 0;
+  virtual void HideWindow() = 0;
+};
+
+// Album import and keywords.
+class LibraryCommands {
+ public:
+  virtual ~LibraryCommands() = default;
+  virtual void ImportAlbum(const std::string& album_name) = 0;
+  virtual void GetKeyWords(const std::string& folder, long p, long a) = 0;
+  virtual void AddKeyWords(const std::string& keywords, const std::string& folder, long p,
+                           long a) = 0;
+};
+
+// A string-only argument: null when the request did not carry it.
+using OptionalArg = std::optional<std::string>;
+
+// Photo import and the editor's image jobs. Each call takes its own copies of
+// the arguments; the handler queues the job and returns at once.
+class PhotoCommands {
+ public:
+  virtual ~PhotoCommands() = default;
+  virtual void AddPhoto(const std::array<OptionalArg, 11>& args) = 0;
+  virtual void SaveIMG(const std::array<std::string, 7>& args) = 0;
+  virtual void SavePreview(const std::array<std::string, 5>& args) = 0;
+  virtual void ApplyAdjustForFolder(const std::array<std::string, 2>& args) = 0;
+  virtual void SaveIMG_last(const std::array<OptionalArg, 3>& args) = 0;
+};
+
+// What the Publish command asks for.
+struct PublishRequest {
+  bool cd = false;
+  bool web = false;
+  std::string album_id;
+  std::string album_prefix;  // the path in front of the album id
+};
+
+class PublishCommands {
+ public:
+  virtual ~PublishCommands() = default;
+  virtual void Publish(const PublishRequest& request) = 0;
+};
+
+}  // namespace lumireel

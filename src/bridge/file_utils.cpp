@@ -1,0 +1,502 @@
+#include "bridge/file_utils.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "bridge/code_page.h"
+
+namespace lumireel {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr mode_t kNewFileMode = 0644;
+constexpr mode_t kNewFolderMode = 0777;
+constexpr std::size_t kCopyBufferSize = 256 * 1024;
+constexpr std::size_t kReadGrowth = 64 * 1024;
+constexpr int kTemporaryNameAttempts = 16;
+
+// Owns one file descriptor; closes it when dropped.
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd = -1) : fd_(fd) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    Reset(std::exchange(other.fd_, -1));
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd() { Reset(); }
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  int Release() { return std::exchange(fd_, -1); }
+  void Reset(int fd = -1) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+  // Closes the descriptor and reports whether the close succeeded (a failed
+  // close can be the first sign of a failed write).
+  bool Close() { return ::close(std::exchange(fd_, -1)) == 0; }
+
+ private:
+  int fd_;
+};
+
+struct DirCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+using UniqueDir = std::unique_ptr<DIR, DirCloser>;
+
+UniqueFd OpenAt(int folder_fd, const char* path, int flags, mode_t mode = 0) {
+  int fd;
+  do {
+    fd = ::openat(folder_fd, path, flags | O_CLOEXEC, mode);
+  } while (fd < 0 && errno == EINTR);
+  return UniqueFd(fd);
+}
+
+// Opens a regular file for reading. Pipes and devices are refused before any
+// byte is read (O_NONBLOCK keeps the open of a pipe from waiting for a writer).
+UniqueFd OpenRegularFile(const std::string& native, struct stat& info, int extra_flags = 0) {
+  UniqueFd fd = OpenAt(AT_FDCWD, native.c_str(), O_RDONLY | O_NONBLOCK | extra_flags);
+  if (!fd.valid()) return fd;
+  if (::fstat(fd.get(), &info) != 0) return UniqueFd();
+  if (!S_ISREG(info.st_mode)) {
+    errno = EINVAL;
+    return UniqueFd();
+  }
+  return fd;
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+bool CopyBytes(int from_fd, int to_fd) {
+  std::unique_ptr<char[]> buffer(new char[kCopyBufferSize]);
+  while (true) {
+    const ssize_t got = ::read(from_fd, buffer.get(), kCopyBufferSize);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (got == 0) return true;
+    if (!WriteAll(to_fd, buffer.get(), static_cast<std::size_t>(got))) return false;
+  }
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The names inside the open folder `folder_fd`, without "." and "..".
+// Returns 0 when the enumeration ran to its end, else the errno value that
+// stopped it (the names found so far are kept).
+int ListFolder(int folder_fd, std::vector<std::string>& names) {
+  // A descriptor of its own, so that the listing has its own position.
+  UniqueFd own = OpenAt(folder_fd, ".", O_RDONLY | O_DIRECTORY);
+  if (!own.valid()) return errno;
+  UniqueDir dir(::fdopendir(own.get()));
+  if (!dir) return errno;
+  own.Release();  // the stream now owns the descriptor
+  while (true) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir.get());
+    if (entry == nullptr) return errno;
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    names.emplace_back(name);
+  }
+}
+
+// A folder path as given, tidied so that its last part is the folder itself:
+// "a/b/" and "a/b/." both become "a/b". Opening "link/" would otherwise go
+// through the link even when links are not to be followed.
+std::string FolderPath(const std::string& path) {
+  std::string folder = fs::path(NativePath(path)).lexically_normal().string();
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
+}
+
+// ---------------------------------------------------------------------------
+// Atomic replacement.
+
+std::string TemporaryName() {
+  static std::atomic<unsigned long> counter{0};
+  const std::size_t thread = std::hash<std::thread::id>{}(std::this_thread::get_id());
+  return ".lumireel-" + std::to_string(::getpid()) + "-" + std::to_string(thread) + "-" +
+         std::to_string(counter.fetch_add(1, std::memory_order_relaxed)) + ".tmp";
+}
+
+// The file a write to `native` should replace: the path itself, or, when it is
+// a symbolic link, the file the link points to (so that the link survives).
+std::string ReplacementTarget(const std::string& native) {
+  struct stat info;
+  if (::lstat(native.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return native;
+  std::error_code error;
+  const fs::path resolved = fs::weakly_canonical(native, error);
+  return error ? native : resolved.string();
+}
+
+void SyncFolder(const std::string& folder) {
+  UniqueFd fd = OpenAt(AT_FDCWD, folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd.valid()) ::fsync(fd.get());
+}
+
+// Writes a temporary file beside `path` through `fill`, flushes it to disk and
+// renames it over `path`. On any failure the temporary file is removed and the
+// old file stays as it was.
+bool ReplaceFile(const std::string& path, mode_t new_file_mode,
+                 const std::function<bool(int fd)>& fill) {
+  const std::string native = NativePath(path);
+  if (native.empty() || native.back() == '/') return false;
+  const fs::path target(ReplacementTarget(native));
+  const std::string name = target.filename().string();
+  if (name.empty() || name == "." || name == "..") return false;
+  std::string folder = target.parent_path().string();
+  if (folder.empty()) folder = ".";
+
+  struct stat old_info;
+  const bool replacing = ::stat(target.c_str(), &old_info) == 0 && S_ISREG(old_info.st_mode);
+
+  std::string temporary;
+  UniqueFd fd;
+  for (int attempt = 0; attempt < kTemporaryNameAttempts && !fd.valid(); ++attempt) {
+    temporary = folder + "/" + TemporaryName();
+    fd = OpenAt(AT_FDCWD, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, new_file_mode);
+    if (!fd.valid() && errno != EEXIST) return false;
+  }
+  if (!fd.valid()) return false;
+
+  // A replaced file keeps its permissions; failing to copy them is not worth
+  // losing the write for.
+  if (replacing) ::fchmod(fd.get(), old_info.st_mode & 07777);
+
+  bool ok = fill(fd.get()) && ::fsync(fd.get()) == 0;
+  ok = fd.Close() && ok;
+  ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
+  if (!ok) {
+    const int saved = errno;
+    ::unlink(temporary.c_str());
+    errno = saved;
+    return false;
+  }
+  // Make the rename itself survive a crash.
+  SyncFolder(folder);
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Emptying folders without following links.
+
+// One folder being emptied. Only the innermost folder's descriptor is held
+// open; an outer one is reopened through ".." of the folder below it, and
+// recognised by device and inode, so any depth works within a few descriptors.
+struct EmptyingFrame {
+  UniqueFd fd;
+  struct stat identity {};
+  std::string name;  // its name inside the outer folder
+  std::vector<std::string> entries;
+  std::size_t next = 0;
+};
+
+UniqueFd OpenFolderNoFollow(int folder_fd, const char* name) {
+  return OpenAt(folder_fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+}
+
+// Deletes everything inside the open folder `root`. False when it cannot be
+// listed or when the tree was moved while being emptied (a reopened outer
+// folder is not the one left), true otherwise.
+bool EmptyOpenFolder(UniqueFd root) {
+  std::vector<EmptyingFrame> stack(1);
+  stack[0].fd = std::move(root);
+  if (::fstat(stack[0].fd.get(), &stack[0].identity) != 0) return false;
+  if (ListFolder(stack[0].fd.get(), stack[0].entries) != 0) return false;
+
+  while (true) {
+    EmptyingFrame& top = stack.back();
+    if (top.next < top.entries.size()) {
+      const std::string& name = top.entries[top.next++];
+      struct stat info;
+      if (::fstatat(top.fd.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      if (!S_ISDIR(info.st_mode)) {
+        ::unlinkat(top.fd.get(), name.c_str(), 0);  // failures are left in place
+        continue;
+      }
+      EmptyingFrame inner;
+      inner.name = name;
+      inner.fd = OpenFolderNoFollow(top.fd.get(), name.c_str());
+      // Skip a sub-folder that cannot be opened, or that was swapped for
+      // something else since it was looked at.
+      if (!inner.fd.valid() || ::fstat(inner.fd.get(), &inner.identity) != 0 ||
+          !SameFile(inner.identity, info)) {
+        continue;
+      }
+      ListFolder(inner.fd.get(), inner.entries);  // what could be listed is emptied
+      top.fd.Reset();
+      stack.push_back(std::move(inner));
+      continue;
+    }
+    if (stack.size() == 1) return true;
+
+    EmptyingFrame done = std::move(stack.back());
+    stack.pop_back();
+    EmptyingFrame& outer = stack.back();
+    outer.fd = OpenFolderNoFollow(done.fd.get(), "..");
+    struct stat info;
+    if (!outer.fd.valid() || ::fstat(outer.fd.get(), &info) != 0 ||
+        !SameFile(info, outer.identity)) {
+      return false;
+    }
+    done.fd.Reset();
+    ::unlinkat(outer.fd.get(), done.name.c_str(), AT_REMOVEDIR);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Cloning folders.
+
+// Copies the regular file `from` to the new file `to`, which must not exist.
+// Returns 0 or the errno value; a partly written copy is removed.
+int CopyNewFile(const std::string& from, const std::string& to) {
+  struct stat info;
+  UniqueFd in = OpenRegularFile(from, info, O_NOFOLLOW);
+  if (!in.valid()) return errno;
+  UniqueFd out = OpenAt(AT_FDCWD, to.c_str(), O_WRONLY | O_CREAT | O_EXCL, info.st_mode & 0777);
+  if (!out.valid()) return errno;
+  const timespec times[2] = {info.st_atim, info.st_mtim};
+  bool ok = CopyBytes(in.get(), out.get()) && ::futimens(out.get(), times) == 0;
+  ok = out.Close() && ok;
+  if (!ok) {
+    const int saved = errno;
+    ::unlink(to.c_str());
+    return saved != 0 ? saved : EIO;
+  }
+  return 0;
+}
+
+int CopyLink(const std::string& from, const std::string& to, const struct stat& info) {
+  std::string target(static_cast<std::size_t>(info.st_size) + 1, '\0');
+  while (true) {
+    const ssize_t length = ::readlink(from.c_str(), target.data(), target.size());
+    if (length < 0) return errno;
+    if (static_cast<std::size_t>(length) < target.size()) {
+      target.resize(static_cast<std::size_t>(length));
+      break;
+    }
+    target.resize(target.size() * 2);  // the link changed since it was looked at
+  }
+  return ::symlink(target.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+// Creates `to` and copies the entries of `from` into it (see CloneFolder).
+// `destination_root` identifies the folder the whole clone creates, once
+// known, so that a destination inside the source is not copied into itself.
+int CloneTree(const std::string& from, const std::string& to, const struct stat* destination_root) {
+  if (::mkdir(to.c_str(), kNewFolderMode) != 0) return errno;
+  // The source the caller names may be a link to a folder; below it, links
+  // are copied as links and never entered.
+  const bool outermost = destination_root == nullptr;
+  struct stat created;
+  if (outermost) {
+    if (::stat(to.c_str(), &created) != 0) return errno;
+    destination_root = &created;
+  }
+
+  // The names are read first and the listing closed, so that deep trees do
+  // not hold one open folder per level.
+  std::vector<std::string> names;
+  int listing_error = 0;
+  {
+    const int follow = outermost ? 0 : O_NOFOLLOW;
+    UniqueFd folder = OpenAt(AT_FDCWD, from.c_str(), O_RDONLY | O_DIRECTORY | follow);
+    if (!folder.valid()) return 0;
+    listing_error = ListFolder(folder.get(), names);
+  }
+
+  for (const std::string& name : names) {
+    if (name.front() == '.') continue;
+    const std::string source = from + "/" + name;
+    const std::string target = to + "/" + name;
+    struct stat info;
+    if (::lstat(source.c_str(), &info) != 0) return errno;
+    if (S_ISDIR(info.st_mode)) {
+      if (SameFile(info, *destination_root)) continue;
+      if (CloneTree(source, target, destination_root) != 0) return -1;
+    } else if (S_ISLNK(info.st_mode)) {
+      if (const int error = CopyLink(source, target, info); error != 0) return error;
+    } else if (S_ISREG(info.st_mode)) {
+      if (const int error = CopyNewFile(source, target); error != 0) return error;
+    }
+  }
+  return listing_error;
+}
+
+// ---------------------------------------------------------------------------
+// Per-path locks.
+
+struct LockRegistry {
+  std::mutex mutex;
+  std::unordered_map<std::string, std::unique_ptr<std::mutex>> locks;
+};
+
+std::string LockKey(const std::string& path) {
+  const fs::path native(NativePath(path));
+  std::error_code error;
+  fs::path absolute = fs::absolute(native, error);
+  if (error) absolute = native;
+  return absolute.lexically_normal().string();
+}
+
+}  // namespace
+
+std::string NativePath(std::string_view path) {
+  std::string native(path);
+  for (char& c : native) {
+    if (c == '\\') c = '/';
+  }
+  return native;
+}
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+  std::string joined;
+  joined.reserve(folder.size() + 1 + name.size());
+  joined.append(folder).append("\\").append(name);
+  return joined;
+}
+
+std::optional<std::string> ReadTextFileUtf8(const std::string& path) {
+  struct stat info;
+  UniqueFd fd = OpenRegularFile(NativePath(path), info);
+  if (!fd.valid()) return std::nullopt;
+
+  // Read to the end rather than trusting the size: the file may grow.
+  std::string text(static_cast<std::size_t>(info.st_size), '\0');
+  std::size_t filled = 0;
+  while (true) {
+    if (filled == text.size()) text.resize(text.size() + kReadGrowth);
+    const ssize_t got = ::read(fd.get(), text.data() + filled, text.size() - filled);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  text.resize(filled);
+  MakeValidUtf8(text);
+  return text;
+}
+
+bool WriteFileAtomic(const std::string& path, std::string_view bytes) {
+  return ReplaceFile(path, kNewFileMode,
+                     [bytes](int fd) { return WriteAll(fd, bytes.data(), bytes.size()); });
+}
+
+bool WriteTextFileUtf8(const std::string& path, std::string_view text, int /*mode*/) {
+  return WriteFileAtomic(path, ToValidUtf8(text));
+}
+
+bool WriteTextFileCrLf(const std::string& path, std::string_view text) {
+  const std::string utf8 = ToValidUtf8(text);
+  std::string lines;
+  lines.reserve(utf8.size() + utf8.size() / 16);
+  for (const char c : utf8) {
+    if (c == '\n') lines.push_back('\r');
+    lines.push_back(c);
+  }
+  return WriteFileAtomic(path, lines);
+}
+
+bool CopyFileReplacing(const std::string& source, const std::string& destination) {
+  struct stat info;
+  UniqueFd in = OpenRegularFile(NativePath(source), info);
+  if (!in.valid()) return false;
+  return ReplaceFile(destination, info.st_mode & 0777,
+                     [&in](int fd) { return CopyBytes(in.get(), fd); });
+}
+
+bool MakeFolder(const std::string& path) {
+  return ::mkdir(NativePath(path).c_str(), kNewFolderMode) == 0;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info;
+  return OpenRegularFile(NativePath(path), info).valid();
+}
+
+bool RemoveFile(const std::string& path) { return ::unlink(NativePath(path).c_str()) == 0; }
+
+bool IsFolder(const std::string& path) {
+  struct stat info;
+  return ::stat(NativePath(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool IsFolderEmpty(const std::string& path) {
+  UniqueDir dir(::opendir(NativePath(path).c_str()));
+  if (!dir) return true;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") return false;
+  }
+  return true;
+}
+
+bool EmptyFolder(const std::string& path) {
+  const std::string folder = FolderPath(path);
+  // Emptying the whole file system is never what a request means.
+  if (folder.empty() || folder == "/") return false;
+  UniqueFd fd = OpenFolderNoFollow(AT_FDCWD, folder.c_str());
+  if (!fd.valid()) return false;
+  return EmptyOpenFolder(std::move(fd));
+}
+
+bool RemoveFolder(const std::string& path) {
+  if (!EmptyFolder(path)) return false;
+  ::rmdir(FolderPath(path).c_str());
+  return true;
+}
+
+int CloneFolder(const std::string& source, const std::string& destination) {
+  return CloneTree(NativePath(source), NativePath(destination), nullptr);
+}
+
+std::unique_lock<std::mutex> LockFilePath(const std::string& path) {
+  // Never destroyed: a worker may still hold a lock while the process exits.
+  static LockRegistry* const registry = new LockRegistry;
+  const std::string key = LockKey(path);
+  std::mutex* lock;
+  {
+    std::lock_guard<std::mutex> guard(registry->mutex);
+    std::unique_ptr<std::mutex>& slot = registry->locks[key];
+    if (!slot) slot = std::make_unique<std::mutex>();
+    lock = slot.get();
+  }
+  return std::unique_lock<std::mutex>(*lock);
+}
+
+}  // namespace lumireel
