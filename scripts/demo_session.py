@@ -5,6 +5,7 @@ import json
 import os
 import subprocess
 import sys
+from xml.sax.saxutils import escape
 
 
 def main():
@@ -19,7 +20,7 @@ def main():
         proc.stdin.flush()
 
     def invoke(name, *args, what=None):
-        xml = "".join(f"<string>{a}</string>" for a in args)
+        xml = "".join(f"<string>{escape(a)}</string>" for a in args)
         send({"invoke": f'<invoke name="{name}" returntype="xml"><arguments>{xml}</arguments></invoke>'},
              what or name)
 
