@@ -51,6 +51,8 @@ void CVellumcast2Dlg::OnInitDialog(const std::string& root_path) {
   files_ = std::make_unique<FileCommands>(flash_, dialogs_, root_path_);
   dispatcher_ = std::make_unique<CommandDispatcher>(dialogs_, *files_);
   dispatcher_->SetWindowCommands(this);
+  library_ = std::make_unique<AlbumLibrary>(flash_, dialogs_, root_path_, albums_path_);
+  dispatcher_->SetLibraryCommands(library_.get());
   flash_.SetFlashCallHandler([this](const std::string& request) { OnFlashCall(request); });
 
   // The scratch folder is emptied but never created; failures are ignored.

@@ -16,6 +16,7 @@
 #include "bridge/command_handlers.h"
 #include "bridge/dispatcher.h"
 #include "bridge/file_commands.h"
+#include "library/album_library.h"
 #include "platform/window.h"
 
 namespace lumireel {
@@ -79,6 +80,7 @@ class CVellumcast2Dlg : public WindowCommands {
   std::string albums_path_;
   std::string tmp_path_;
   std::unique_ptr<FileCommands> files_;
+  std::unique_ptr<AlbumLibrary> library_;
   std::unique_ptr<CommandDispatcher> dispatcher_;
 
   std::atomic<bool> drag_active_{false};
