@@ -7,6 +7,7 @@
 
 #include "app/jobs.h"
 #include "app/main_window.h"
+#include "imaging/photo_commands.h"
 
 namespace lumireel {
 
@@ -36,9 +37,11 @@ int CVellumcast2App::InitInstance() {
     return 1;
   }
 
+  // Declared before the window, so it outlives the dispatcher that calls it.
+  PhotoCommandHandler photos(control_, dialogs_, pacing_, jobs_.import);
   CVellumcast2Dlg dialog(window_, control_, dialogs_, pacing_);
   dialog.OnInitDialog(root);
-  (void)jobs_;  // the long commands' handlers are installed here as they arrive
+  dialog.dispatcher().SetPhotoCommands(&photos);
   return window_.RunModal();
 }
 

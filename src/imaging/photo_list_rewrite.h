@@ -1,0 +1,58 @@
+// The photo-list reads and rewrites of the photo pipeline: the preview box of
+// a list, the rewrite that records a photo's new preview size, and the
+// append of the photos an import brought in.
+//
+// Lists are parsed with backslashes as ordinary characters (as the library
+// stores them), rewritten atomically, and every rewrite holds the list's
+// LockFilePath from its read to its write, so an import and an edit never
+// lose each other's changes. Callers must not hold that lock. Any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "xml/element_tree.h"
+
+namespace lumireel {
+
+// The preview bounds the movie stored on the list's root.
+struct PreviewBox {
+  long width = 0;   // attribute mwidth
+  long height = 0;  // attribute mheight
+};
+
+// The values of the root's `mwidth` and `mheight` attributes, each read as a
+// decimal integer; a missing attribute, or a list that cannot be read or
+// parsed, gives 0.
+PreviewBox ReadPreviewBox(const std::string& list_path);
+
+// Rebuilds the list at `list_path` keeping exactly: the root attributes
+// mheight, mwidth and id (those present, in that order) and, for every child
+// element of the root that has an `id` child, a `photo` with the children
+// id, file, name, w and h copied from it, except that the photo whose id
+// text equals `id` gets `width` and `height`. Everything else (other
+// attributes, other children, elements without id, comments) is dropped. A
+// list that parses without a root element becomes an empty `album`. Returns
+// false, leaving the list as it was, when it cannot be read or parsed, or
+// cannot be written.
+bool RewritePhotoSize(const std::string& list_path, const std::string& id, std::uint32_t width,
+                      std::uint32_t height);
+
+// One photo brought in by an import: its id and preview size.
+struct ImportedPhoto {
+  int id = 0;
+  std::uint32_t preview_width = 0;
+  std::uint32_t preview_height = 0;
+};
+
+// Appends a `photo` entry for each of `photos` (in order) to the root of the
+// list at `list_path` and writes it. The list is read again under its lock,
+// so that changes made while the photos were rendered are kept; when it can
+// no longer be read or parsed, `loaded` (the list as the import read it when
+// it began, with a root element) is used instead. False when the list
+// cannot be written; the file is then left as it was.
+bool AppendImportedPhotos(const std::string& list_path, CXmlDocument& loaded,
+                          const std::vector<ImportedPhoto>& photos);
+
+}  // namespace lumireel
