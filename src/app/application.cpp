@@ -8,6 +8,7 @@
 #include "app/jobs.h"
 #include "app/main_window.h"
 #include "imaging/photo_commands.h"
+#include "publish/publish_local.h"
 
 namespace lumireel {
 
@@ -39,9 +40,11 @@ int CVellumcast2App::InitInstance() {
 
   // Declared before the window, so it outlives the dispatcher that calls it.
   PhotoCommandHandler photos(control_, dialogs_, pacing_, jobs_.import);
+  PublishCommandHandler publisher(control_, dialogs_, pacing_, jobs_.publish, root);
   CVellumcast2Dlg dialog(window_, control_, dialogs_, pacing_);
   dialog.OnInitDialog(root);
   dialog.dispatcher().SetPhotoCommands(&photos);
+  dialog.dispatcher().SetPublishCommands(&publisher);
   return window_.RunModal();
 }
 
