@@ -39,7 +39,7 @@ int CVellumcast2App::InitInstance() {
   }
 
   // Declared before the window, so it outlives the dispatcher that calls it.
-  PhotoCommandHandler photos(control_, dialogs_, pacing_, jobs_.import);
+  PhotoCommandHandler photos(control_, dialogs_, pacing_, jobs_.import, jobs_.edit, root);
   PublishCommandHandler publisher(control_, dialogs_, pacing_, jobs_.publish, root);
   CVellumcast2Dlg dialog(window_, control_, dialogs_, pacing_);
   dialog.OnInitDialog(root);

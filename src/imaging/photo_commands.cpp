@@ -7,8 +7,14 @@
 namespace lumireel {
 
 PhotoCommandHandler::PhotoCommandHandler(platform::MovieControl& movie, platform::Dialogs& dialogs,
-                                         Pacing& pacing, JobQueue& import_queue)
-    : movie_(movie), dialogs_(dialogs), pacing_(pacing), import_queue_(import_queue) {}
+                                         Pacing& pacing, JobQueue& import_queue,
+                                         JobQueue& edit_queue, std::string root)
+    : movie_(movie),
+      dialogs_(dialogs),
+      pacing_(pacing),
+      import_queue_(import_queue),
+      edit_queue_(edit_queue),
+      root_(std::move(root)) {}
 
 void PhotoCommandHandler::AddPhoto(const std::array<OptionalArg, 11>& args) {
   // The job holds its own request and references to services that outlive
@@ -16,6 +22,52 @@ void PhotoCommandHandler::AddPhoto(const std::array<OptionalArg, 11>& args) {
   ImportServices services{movie_, dialogs_, pacing_, OrderedRenderer::DefaultWorkers()};
   import_queue_.Submit(
       [request = ReadImportRequest(args), services] { RunPhotoImport(request, services); });
+}
+
+void PhotoCommandHandler::SaveIMG(const std::array<std::string, 7>& args) {
+  ImageJob job;
+  job.first = args[0];
+  job.second = args[1];
+  job.third = args[2];
+  job.folder = root_ + "\\MyAlbums\\" + args[3] + "\\photoparts\\" + args[4] + "\\" + args[5];
+  job.photo_id = args[6];
+  QueueImageJob(job);
+}
+
+void PhotoCommandHandler::SavePreview(const std::array<std::string, 5>& args) {
+  ImageJob job;
+  job.first = args[0];
+  job.second = args[1];
+  job.third = args[4];
+  job.folder = args[2];
+  job.photo_id = args[3];
+  job.preview_mode = true;
+  QueueImageJob(job);
+}
+
+void PhotoCommandHandler::ApplyAdjustForFolder(const std::array<std::string, 2>& args) {
+  ImageJob job;
+  job.first = args[0];
+  job.second = args[1];
+  job.folder_mode = true;
+  QueueImageJob(job);
+}
+
+void PhotoCommandHandler::SaveIMG_last(const std::array<OptionalArg, 3>& args) {
+  if (!last_image_job_) return;  // nothing to repeat
+  ImageJob job = *last_image_job_;
+  job.first = args[0].value_or(std::string());
+  job.second = args[1].value_or(std::string());
+  job.third = args[2].value_or(std::string());
+  QueueImageJob(job);
+}
+
+void PhotoCommandHandler::QueueImageJob(const ImageJob& job) {
+  ImageJob queued = job;
+  queued.root = root_;
+  last_image_job_ = queued;
+  ImageJobServices services{movie_, dialogs_, pacing_, OrderedRenderer::DefaultWorkers()};
+  edit_queue_.Submit([queued, services] { RunImageJob(queued, services); });
 }
 
 }  // namespace lumireel

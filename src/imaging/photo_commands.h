@@ -4,9 +4,11 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 
 #include "bridge/command_handlers.h"
+#include "imaging/image_jobs.h"
 
 namespace lumireel {
 
@@ -19,26 +21,49 @@ class MovieControl;
 
 class PhotoCommandHandler : public PhotoCommands {
  public:
-  // `movie`, `dialogs`, `pacing` and `import_queue` must outlive every job
-  // this handler queues (they live as long as the process's main function).
+  // `movie`, `dialogs`, `pacing`, `import_queue` and `edit_queue` must
+  // outlive every job this handler queues (they live as long as the
+  // process's main function). `root` is the workspace root.
   PhotoCommandHandler(platform::MovieControl& movie, platform::Dialogs& dialogs, Pacing& pacing,
-                      JobQueue& import_queue);
+                      JobQueue& import_queue, JobQueue& edit_queue, std::string root);
 
   // Queues a photo import (see RunPhotoImport). Imports run one at a time,
   // in arrival order. REQUIRES: main thread.
   void AddPhoto(const std::array<OptionalArg, 11>& args) override;
 
-  // The editor's image jobs: not handled yet, so they do nothing.
-  void SaveIMG(const std::array<std::string, 7>&) override {}
-  void SavePreview(const std::array<std::string, 5>&) override {}
-  void ApplyAdjustForFolder(const std::array<std::string, 2>&) override {}
-  void SaveIMG_last(const std::array<OptionalArg, 3>&) override {}
+  // The editor's commands each queue one image job (see RunImageJob) on the
+  // edit queue; jobs run one at a time, in arrival order, each with the
+  // arguments of its own command. REQUIRES: main thread.
+  //
+  // SaveIMG: edits image arg 0 in place with the adjustment document arg 2
+  // and regenerates the preview of photo arg 6 in the photo folder
+  // root\MyAlbums\<arg 3>\photoparts\<arg 4>\<arg 5> (arg 1 is kept but
+  // not used).
+  void SaveIMG(const std::array<std::string, 7>& args) override;
+  // SavePreview: renders image arg 0 with the document arg 4 into the
+  // preview file arg 1 and records its size for photo arg 3 in the photo
+  // list arg 2.
+  void SavePreview(const std::array<std::string, 5>& args) override;
+  // ApplyAdjustForFolder: applies the document arg 1 to every photo of the
+  // photo folder arg 0 (ending with a separator).
+  void ApplyAdjustForFolder(const std::array<std::string, 2>& args) override;
+  // SaveIMG_last: repeats the kind of job of the last editing command that
+  // arrived before it (its modes, photo folder or list, and photo id) with
+  // new first, second and third values (a missing argument counts as
+  // empty). Does nothing before any other editing command.
+  void SaveIMG_last(const std::array<OptionalArg, 3>& args) override;
 
  private:
+  void QueueImageJob(const ImageJob& job);
+
   platform::MovieControl& movie_;
   platform::Dialogs& dialogs_;
   Pacing& pacing_;
   JobQueue& import_queue_;
+  JobQueue& edit_queue_;
+  const std::string root_;
+  // The job of the last editing command, for SaveIMG_last. Main thread only.
+  std::optional<ImageJob> last_image_job_;
 };
 
 }  // namespace lumireel
