@@ -103,6 +103,15 @@ def main():
     s.invoke("ReadFile", os.path.join(folder, "photos.xml"))
     s.settle()
 
+    s.step("edit: a live preview of photo 1 (brighter, warmer) into tmp, then save photo 2 turned by 90°")
+    adjust = ('<adjust><a type="brightes" value="12"/><a type="saturation" value="130"/>'
+              '<a type="maxsize" width="400" height="400"/></adjust>')
+    s.invoke("SavePreview", os.path.join(folder, "big", "1.jpg"), s.path("tmp", "preview-1.jpg"),
+             os.path.join(folder, "photos.xml"), 1, adjust)
+    turn = '<adjust><a type="contrast" value="30"/><a type="rotation" value="90"/></adjust>'
+    s.invoke("SaveIMG", os.path.join(folder, "big", "2.jpg"), "", turn, 1, 1, "", 2)
+    s.settle()
+
     s.step("tag photo 1 with keywords and read them back")
     keywords = os.path.join(album, "photoparts", "keywordsDB")
     s.invoke("AddKeyWords", "sea sand sunset", keywords, 1, 1)
@@ -115,6 +124,14 @@ def main():
     s.settle()
     s.invoke("ReadFile", s.path("quillmaralbumsettings", "quillmaralbums.xml"))
     s.settle()
+
+    s.step("publish the album for the web and for a CD into ./published (the folder picker is answered)")
+    s.invoke("RmDir", s.path("published"))  # a fresh folder: no question about replacing
+    s.invoke("MakeDir", s.path("published"))
+    s.answer({"folder": s.path("published")})
+    s.invoke("Publish", 0, 1, 1, 1, s.path("MyAlbums") + "/")
+    s.settle()
+    print(f"  the web gallery is {s.path('published', 'web', 'index.html')}")
 
     s.step("file commands: make a folder, write and read a file, make the folder again (fails)")
     s.invoke("MakeDir", s.path("tmp", "demo"))
