@@ -1,11 +1,13 @@
 // lumireel: the photo-album and slide-show gallery builder.
 //
 //   lumireel --headless [--pace F] [--screen WxH]   JSON lines on stdin/stdout
+//   lumireel [--desktop] [--pace F]                 the window (when built with it)
 //   lumireel --version | --help
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -13,14 +15,23 @@
 #include "app/jobs.h"
 #include "bridge/pacing.h"
 #include "platform/headless/headless_host.h"
+#ifdef LUMIREEL_HAVE_DESKTOP
+#include "platform/gtk/desktop_host.h"
+#endif
 
 namespace {
 
 constexpr char kUsage[] =
     "usage: lumireel --headless [--pace F] [--screen WxH]\n"
+#ifdef LUMIREEL_HAVE_DESKTOP
+    "       lumireel [--desktop] [--pace F]\n"
+#endif
     "       lumireel --version | --help\n"
     "\n"
     "Runs in the current folder, which is the workspace.\n"
+#ifdef LUMIREEL_HAVE_DESKTOP
+    "  --desktop      open the program's window (the default when a display is present)\n"
+#endif
     "  --headless     speak JSON lines on standard input and output instead of opening a window\n"
     "  --pace F       multiply every fixed pause by F (default 1; 0 removes them)\n"
     "  --screen WxH   size of the headless virtual screen (default 1280x1024)\n";
@@ -61,6 +72,10 @@ std::optional<int> ParseOptions(int argc, char** argv, Options* options) {
     }
     if (std::strcmp(arg, "--headless") == 0) {
       options->headless = true;
+#ifdef LUMIREEL_HAVE_DESKTOP
+    } else if (std::strcmp(arg, "--desktop") == 0) {
+      options->headless = false;
+#endif
     } else if (std::strcmp(arg, "--pace") == 0 && i + 1 < argc) {
       std::optional<double> pace = ParsePace(argv[++i]);
       if (!pace) {
@@ -96,14 +111,40 @@ int RunHeadless(const Options& options) {
   host.Exit(code);
 }
 
+#ifdef LUMIREEL_HAVE_DESKTOP
+int RunDesktop(const Options& options) {
+  std::string error;
+  std::unique_ptr<lumireel::platform::gtk::DesktopHost> host =
+      lumireel::platform::gtk::OpenDesktopHost(&error);
+  if (!host) {
+    std::fprintf(stderr,
+                 "lumireel: %s; run 'lumireel --headless' in the workspace folder to use the "
+                 "program without a window\n",
+                 error.c_str());
+    return 2;
+  }
+  lumireel::Pacing pacing(options.pace);
+  lumireel::Jobs jobs;
+  lumireel::CVellumcast2App app(*host, *host, *host, pacing, jobs);
+  const int code = app.InitInstance();
+  // Workers still running are not waited for.
+  std::fflush(nullptr);
+  std::_Exit(code);
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
   Options options;
   if (std::optional<int> status = ParseOptions(argc, argv, &options)) return *status;
   if (options.headless) return RunHeadless(options);
+#ifdef LUMIREEL_HAVE_DESKTOP
+  return RunDesktop(options);
+#else
   std::fprintf(stderr,
                "lumireel: no desktop window in this build; run 'lumireel --headless' in the "
                "workspace folder\n");
   return 2;
+#endif
 }
