@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bridge/movie_messages.h"
 #include "e2e/support/headless_process.h"
 
 namespace lumireel {
@@ -15,20 +16,8 @@ namespace {
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
 
-// Encodes a value the way the movie puts it into a <string> element.
-std::string Xml(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
+// A value as the movie puts it into a <string> element.
+std::string Xml(const std::string& text) { return EncodeMessageText(text); }
 
 std::string Request(const std::string& name, const std::vector<std::string>& strings) {
   std::string xml = "<invoke name=\"" + name + "\" returntype=\"xml\"><arguments>";
