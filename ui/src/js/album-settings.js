@@ -1,0 +1,138 @@
+// The album's settings: its name, the look of its published gallery (skin,
+// language, accent colour, logo, music), the sizes the program makes its
+// previews and big images in, and deleting the album.
+//
+// The logo and the music are picked with the program's pickers (MoveLogo,
+// MoveMp3, answered by setFile) and copied into the album with MoveFile:
+// the logo into logo/, the music into photoparts/sounds/. They take effect
+// at once; the other fields when the dialog is saved.
+'use strict';
+
+(function (LR) {
+  const S = LR.state;
+  const SKINS = ['snakeeye', 'graphite', 'ocean'];
+  const GALLERY_LANGUAGES = ['en', 'de', 'fr', 'es'];
+  let album = null;
+
+  const field = (name) => LR.$('#as-' + name);
+
+  function colourInput(value) {
+    const hex = String(value).replace(/^(0x|#)/i, '');
+    return /^[0-9a-f]{6}$/i.test(hex) ? '#' + hex.toLowerCase() : '#cc00ff';
+  }
+
+  function options(select, values, label) {
+    select.replaceChildren(...values.map((value) => LR.make('option', { value, text: label(value) })));
+  }
+
+  function showMedia() {
+    field('logo-name').textContent = album.logo || LR.t('none');
+    field('logo-remove').disabled = !album.logo;
+    field('music-name').textContent = S.sound || LR.t('none');
+    field('music-remove').disabled = !S.sound;
+  }
+
+  function fill() {
+    field('name').value = album.name;
+    options(field('skin'), SKINS, (skin) => LR.t('skin_' + skin));
+    field('skin').value = SKINS.includes(album.skin) ? album.skin : SKINS[0];
+    options(field('lang'), GALLERY_LANGUAGES, (code) => LR.t('language_' + code));
+    field('lang').value = GALLERY_LANGUAGES.includes(album.lang) ? album.lang : 'en';
+    field('color').value = colourInput(album.color);
+    field('pwidth').value = album.box.pw;
+    field('pheight').value = album.box.ph;
+    field('bwidth').value = album.box.bw;
+    field('bheight').value = album.box.bh;
+    showMedia();
+  }
+
+  function size(name, fallback) {
+    const value = parseInt(field(name).value, 10);
+    return Number.isFinite(value) && value >= 16 && value <= 10000 ? value : fallback;
+  }
+
+  async function save() {
+    await LR.library.updateAlbum(album.id, {
+      name: field('name').value.trim() || album.name,
+      skeen: field('skin').value,
+      lang: field('lang').value,
+      color: '0x' + field('color').value.replace('#', '').toUpperCase(),
+      pwidth: size('pwidth', album.box.pw), pheight: size('pheight', album.box.ph),
+      bwidth: size('bwidth', album.box.bw), bheight: size('bheight', album.box.bh),
+    });
+  }
+
+  async function afterMediaChange() {
+    await LR.app.reload();
+    album = S.album;
+    showMedia();
+  }
+
+  function chooseLogo() {
+    const id = album.id;
+    LR.picks.expect('logo', async (fullPath, fileName) => {
+      const name = LR.baseName(fileName || fullPath);
+      if (!LR.isPlainName(name)) return;
+      await LR.program.send('MoveFile', fullPath, LR.library.albumPath(id, 'logo', name),
+        'logo_added', 'logo_added_h');
+      await LR.library.updateAlbum(id, { logo: name });
+      await afterMediaChange();
+    });
+    LR.program.send('MoveLogo');
+  }
+
+  async function removeLogo() {
+    if (!album.logo) return;
+    // The logo's path relative to the workspace root.
+    await LR.program.send('UnlinkLFile', ['MyAlbums', album.id, 'logo', album.logo].join('/'));
+    await LR.library.updateAlbum(album.id, { logo: '' });
+    await afterMediaChange();
+  }
+
+  function chooseMusic() {
+    const id = album.id;
+    LR.picks.expect('music', async (fullPath) => {
+      const name = LR.baseName(fullPath);
+      if (!LR.isPlainName(name)) return;
+      await LR.program.send('MoveFile', fullPath, LR.library.albumPath(id, 'photoparts', 'sounds', name),
+        'music_added', 'music_added_h');
+      await LR.library.setSound(id, name);
+      await afterMediaChange();
+    });
+    LR.program.send('MoveMp3');
+  }
+
+  async function removeMusic() {
+    if (!S.sound) return;
+    await LR.program.send('UnlinkFile', LR.library.albumPath(album.id, 'photoparts', 'sounds', S.sound));
+    await LR.library.setSound(album.id, '');
+    await afterMediaChange();
+  }
+
+  async function open() {
+    if (!S.album) return;
+    album = S.album;
+    fill();
+    const result = await LR.dialogs.ask(LR.$('#dlg-album'));
+    if (result === 'primary') {
+      await save();
+      await LR.app.reload();
+    } else if (result === 'delete') {
+      const sure = await LR.dialogs.confirm('delete_album',
+        LR.t('delete_album_question', { name: album.name }), 'delete');
+      if (!sure) return;
+      await LR.library.deleteAlbum(album.id);
+      await LR.app.reload();
+    }
+  }
+
+  function wire() {
+    LR.$('#btn-album-settings').addEventListener('click', open);
+    field('logo-choose').addEventListener('click', chooseLogo);
+    field('logo-remove').addEventListener('click', removeLogo);
+    field('music-choose').addEventListener('click', chooseMusic);
+    field('music-remove').addEventListener('click', removeMusic);
+  }
+
+  LR.albumSettings = { wire, open };
+})(window.LR);

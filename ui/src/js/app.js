@@ -1,0 +1,116 @@
+// What the movie shows and the steps that change it: the chosen album, its
+// photo folder, the photos on show (a folder's, or the finds of a keyword
+// search) and the chosen photo. Every view draws itself from LR.state.
+'use strict';
+
+(function (LR) {
+  const state = {
+    ready: false,     // the workspace root is known
+    albums: [],
+    album: null,      // the chosen album (see library.js albumOf)
+    parts: [],        // its photo folders, in order
+    sound: '',        // its music file in photoparts/sounds
+    part: '',         // the chosen photo folder's number
+    photos: [],       // the photos on show
+    search: null,     // {query} while the finds of a search are on show
+    selected: null,   // the chosen photo
+    version: 1,       // added to image addresses; raised when images change
+    job: '',          // the long command under way: import, edit, publish, ...
+  };
+  LR.state = state;
+
+  const views = [];
+  function onRender(view) { views.push(view); }
+  function render() { for (const view of views) view(state); }
+
+  // ---- Long commands -------------------------------------------------------
+
+  // The program runs one long command of a kind at a time, and the movie
+  // starts one at a time: controls that start one wait while another runs.
+  function beginJob(kind) {
+    state.job = kind;
+    document.body.dataset.job = kind;
+    render();
+  }
+
+  function endJob() {
+    state.job = '';
+    delete document.body.dataset.job;
+    render();
+  }
+
+  // ---- Loading ---------------------------------------------------------------
+
+  async function loadPhotos() {
+    if (!state.album || !state.part) {
+      state.photos = [];
+    } else if (state.search) {
+      state.photos = await LR.library.findByKeywords(state.album.id, state.search.query);
+    } else {
+      state.photos = (await LR.library.loadPhotos(state.album.id, state.part)).photos;
+    }
+    if (state.selected) {
+      const { part, id } = state.selected;
+      state.selected = state.photos.find((p) => p.part === part && p.id === id) || null;
+    }
+  }
+
+  async function loadAlbum() {
+    if (!state.album) {
+      Object.assign(state, { parts: [], sound: '', part: '', photos: [], selected: null });
+      return;
+    }
+    const { parts, sound } = await LR.library.loadParts(state.album.id);
+    state.parts = parts;
+    state.sound = sound;
+    if (!parts.some((p) => p.folder === state.part)) state.part = parts.length ? parts[0].folder : '';
+    await loadPhotos();
+  }
+
+  // Reads everything again from the files (after the program changed them)
+  // and keeps the choices that still exist.
+  async function reload() {
+    state.albums = await LR.library.loadCatalogue();
+    const keep = state.album && state.albums.find((a) => a.id === state.album.id);
+    state.album = keep || state.albums[0] || null;
+    await loadAlbum();
+    state.version += 1;
+    render();
+  }
+
+  async function selectAlbum(id) {
+    state.album = state.albums.find((a) => a.id === String(id)) || null;
+    Object.assign(state, { part: '', search: null, selected: null });
+    await loadAlbum();
+    render();
+  }
+
+  async function selectPart(folder) {
+    Object.assign(state, { part: String(folder), search: null, selected: null });
+    await loadPhotos();
+    render();
+  }
+
+  function selectPhoto(photo) {
+    state.selected = photo;
+    render();
+  }
+
+  async function search(query) {
+    state.search = query.trim() ? { query: query.trim() } : null;
+    await loadPhotos();
+    render();
+  }
+
+  // The images of the chosen photo and of the album changed on disk.
+  async function refreshImages() {
+    state.version += 1;
+    await loadPhotos();
+    render();
+  }
+
+  LR.app = {
+    onRender, render, reload, selectAlbum, selectPart, selectPhoto, search, refreshImages,
+    loadPhotos, beginJob, endJob,
+  };
+})(window.LR);

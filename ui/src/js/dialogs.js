@@ -1,0 +1,153 @@
+// Modal dialogs: the movie's own question boxes (prompt, confirm, alert),
+// the progress bar the program drives, and the keyboard rules they share:
+// Enter confirms the dialog on top (unless the focus is on a button or in a
+// multi-line field, which handle Enter themselves), Escape cancels it.
+//
+// A dialog's buttons say what they do:
+//   data-primary        confirms (what Enter presses)
+//   data-cancel         cancels
+//   data-action="name"  ends the dialog with that name
+'use strict';
+
+(function (LR) {
+  const stack = [];  // open modal dialogs, the top one last
+
+  function focusFirst(dialog) {
+    const target = dialog.querySelector('[autofocus]') ||
+      dialog.querySelector('input:not([type=hidden]):not([disabled]), select, textarea') ||
+      dialog.querySelector('[data-primary]');
+    if (target) target.focus();
+  }
+
+  function open(dialog) {
+    if (!dialog.open) dialog.showModal();
+    if (!stack.includes(dialog)) stack.push(dialog);
+    focusFirst(dialog);
+  }
+
+  function close(dialog) {
+    if (dialog.open) dialog.close();
+    const at = stack.indexOf(dialog);
+    if (at >= 0) stack.splice(at, 1);
+  }
+
+  function top() {
+    return stack.length ? stack[stack.length - 1] : null;
+  }
+
+  // Shows `dialog` until one of its buttons ends it; resolves with
+  // 'primary', 'cancel' or the data-action name. `canCancel` false keeps
+  // Escape from closing it.
+  function ask(dialog, canCancel = true) {
+    return new Promise((resolve) => {
+      function finish(result) {
+        dialog.removeEventListener('click', onClick);
+        dialog.removeEventListener('cancel', onCancel);
+        close(dialog);
+        resolve(result);
+      }
+      function onClick(event) {
+        const button = event.target.closest('button');
+        if (!button || !dialog.contains(button) || button.disabled) return;
+        if (button.hasAttribute('data-primary')) finish('primary');
+        else if (button.hasAttribute('data-cancel')) finish('cancel');
+        else if (button.dataset.action) finish(button.dataset.action);
+      }
+      function onCancel(event) {
+        event.preventDefault();
+        if (canCancel) finish('cancel');
+      }
+      dialog.addEventListener('click', onClick);
+      dialog.addEventListener('cancel', onCancel);
+      open(dialog);
+    });
+  }
+
+  // Asks for a text; resolves with the trimmed text, or null when cancelled.
+  async function prompt(titleKey, labelKey, value, okKey) {
+    const dialog = LR.$('#dlg-prompt');
+    const input = LR.$('#prompt-input');
+    const ok = LR.$('#prompt-ok');
+    LR.$('#prompt-title').textContent = LR.t(titleKey);
+    LR.$('#prompt-label').textContent = LR.t(labelKey);
+    ok.textContent = LR.t(okKey || 'ok');
+    input.value = value || '';
+    const sync = () => { ok.disabled = input.value.trim() === ''; };
+    input.addEventListener('input', sync);
+    sync();
+    const result = await ask(dialog);
+    input.removeEventListener('input', sync);
+    return result === 'primary' ? input.value.trim() : null;
+  }
+
+  async function confirm(titleKey, message, okKey) {
+    LR.$('#confirm-title').textContent = LR.t(titleKey);
+    LR.$('#confirm-message').textContent = message;
+    LR.$('#confirm-ok').textContent = LR.t(okKey || 'ok');
+    return (await ask(LR.$('#dlg-confirm'))) === 'primary';
+  }
+
+  // Alerts wait for each other: a second one shows when the first is closed.
+  let alerts = Promise.resolve();
+
+  function alert(title, message, kind) {
+    alerts = alerts.then(async () => {
+      const dialog = LR.$('#dlg-alert');
+      dialog.dataset.kind = kind || 'info';
+      LR.$('#alert-title').textContent = title;
+      LR.$('#alert-message').textContent = message;
+      await ask(dialog);
+    });
+    return alerts;
+  }
+
+  // ---- Progress bar --------------------------------------------------------
+
+  const progress = {
+    label: '',
+    // A bar without steps until the first showProgress.
+    create(labelKey) {
+      const dialog = LR.$('#dlg-progress');
+      progress.label = labelKey;
+      dialog.dataset.label = labelKey;
+      LR.$('#progress-label').textContent = LR.t(labelKey);
+      LR.$('#progress-bar').removeAttribute('value');
+      LR.$('#progress-count').textContent = '';
+      if (!dialog.open) {
+        dialog.showModal();
+        stack.push(dialog);
+      }
+    },
+    // The program sends (total, done).
+    show(total, done) {
+      const bar = LR.$('#progress-bar');
+      const all = Math.max(Number(total) || 0, 0);
+      const finished = Math.min(Math.max(Number(done) || 0, 0), all);
+      if (all === 0) return;
+      bar.max = all;
+      bar.value = finished;
+      LR.$('#progress-count').textContent = LR.t('progress_count', { done: finished, total: all });
+    },
+    close() {
+      progress.label = '';
+      close(LR.$('#dlg-progress'));
+    },
+  };
+
+  function wireKeyboard() {
+    // The progress bar is not the user's to close.
+    LR.$('#dlg-progress').addEventListener('cancel', (event) => event.preventDefault());
+    document.addEventListener('keydown', (event) => {
+      if (event.key !== 'Enter' || event.isComposing || event.defaultPrevented) return;
+      const dialog = top();
+      if (!dialog) return;
+      const target = event.target;
+      if (target.closest && target.closest('button, a, textarea, summary')) return;
+      const primary = dialog.querySelector('[data-primary]');
+      event.preventDefault();
+      if (primary && !primary.disabled) primary.click();
+    });
+  }
+
+  LR.dialogs = { ask, prompt, confirm, alert, progress, wireKeyboard };
+})(window.LR);

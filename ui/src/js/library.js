@@ -1,0 +1,287 @@
+// The album library as files in the workspace, read and written through the
+// program's file commands:
+//   quillmaralbumsettings/quillmaralbums.xml   the catalogue: <albums> with
+//       one <album id="N"> per album (name, pwidth, pheight, bwidth,
+//       bheight, skeen, lang, color, logo, ftp)
+//   MyAlbums/N/                                the album with id N:
+//       photoparts/parts.xml                   its photo folders in order,
+//           <parts sound="FILE.mp3"><part folder="K" name="NAME" /></parts>
+//       photoparts/K/photos.xml, big/, preview/   photo folder K
+//       photoparts/keywordsDB/, photoparts/sounds/, logo/, synchronization/
+// Every change is written whole and read back, so what the movie shows is
+// what the files hold.
+'use strict';
+
+(function (LR) {
+  const P = () => LR.program;
+  const EMPTY_CATALOGUE = '<?xml version="1.0" encoding="utf-8" ?><albums location="MyAlbums" />';
+  const EMPTY_PHOTO_LIST = (folder, box) => '<?xml version="1.0" encoding="utf-8" ?>' +
+    `<album mwidth="${box.w}" mheight="${box.h}" id="${folder}"></album>\r\n`;
+  // What a new album's catalogue entry holds besides its id and name.
+  const DEFAULTS = {
+    pwidth: '180', pheight: '180', bwidth: '700', bheight: '700',
+    skeen: 'snakeeye', lang: 'en', color: '0xCC00FF', logo: '', ftp: '',
+  };
+  const FIELDS = ['name', ...Object.keys(DEFAULTS)];
+
+  let catalogue = null;   // the catalogue's Document
+  let unreadable = false; // a catalogue that exists but does not parse is never overwritten
+
+  const cataloguePath = () => P().path('quillmaralbumsettings', 'quillmaralbums.xml');
+  const albumPath = (id, ...rest) => P().path('MyAlbums', id, ...rest);
+  const partPath = (id, folder, ...rest) => albumPath(id, 'photoparts', folder, ...rest);
+  const keywordsPath = (id) => albumPath(id, 'photoparts', 'keywordsDB');
+
+  function number(text, fallback) {
+    const value = parseInt(text, 10);
+    return Number.isFinite(value) && value > 0 ? value : fallback;
+  }
+
+  function albumOf(element) {
+    const album = { id: element.getAttribute('id') || '' };
+    for (const field of FIELDS) album[field] = LR.childText(element, field);
+    album.skin = album.skeen || DEFAULTS.skeen;
+    album.lang = album.lang || DEFAULTS.lang;
+    album.color = album.color || DEFAULTS.color;
+    album.box = {
+      pw: number(album.pwidth, 180), ph: number(album.pheight, 180),
+      bw: number(album.bwidth, 700), bh: number(album.bheight, 700),
+    };
+    return album;
+  }
+
+  // ---- Catalogue ---------------------------------------------------------
+
+  async function loadCatalogue() {
+    const text = await P().readFile(cataloguePath());
+    const doc = LR.parseXml(text);
+    unreadable = text !== null && (!doc || doc.documentElement.nodeName !== 'albums');
+    catalogue = unreadable ? null : doc || LR.parseXml(EMPTY_CATALOGUE);
+    return albums();
+  }
+
+  // The albums in catalogue order; entries without a positive id are left out.
+  function albums() {
+    if (!catalogue) return [];
+    return LR.childElements(catalogue.documentElement, 'album').map(albumOf)
+      .filter((album) => /^[0-9]+$/.test(album.id) && Number(album.id) > 0);
+  }
+
+  function albumElement(id) {
+    if (!catalogue) return null;
+    return LR.childElements(catalogue.documentElement, 'album')
+      .find((element) => element.getAttribute('id') === String(id)) || null;
+  }
+
+  async function saveCatalogue() {
+    if (!catalogue) throw new Error('catalogue_unreadable');
+    await P().writeXmlFile(cataloguePath(), catalogue);
+    return loadCatalogue();
+  }
+
+  // One more than the largest id of any entry, as the program numbers them.
+  function nextAlbumId() {
+    let highest = 0;
+    for (const element of LR.childElements(catalogue.documentElement, 'album')) {
+      highest = Math.max(highest, parseInt(element.getAttribute('id'), 10) || 0);
+    }
+    return highest + 1;
+  }
+
+  async function createAlbum(name, firstFolderName) {
+    if (!catalogue) throw new Error('catalogue_unreadable');
+    let next = nextAlbumId();
+    // A folder left behind by an album that is no longer listed keeps its
+    // number: the new album takes the next free one.
+    while (await P().readFile(albumPath(next, 'photoparts', 'parts.xml')) !== null) next += 1;
+    const id = String(next);
+    const send = P().send;
+    for (const sub of ['', 'photoparts', 'photoparts/1', 'photoparts/1/big', 'photoparts/1/preview',
+      'photoparts/keywordsDB', 'photoparts/sounds', 'logo', 'synchronization']) {
+      send('MakeDir', sub ? albumPath(id) + '/' + sub : albumPath(id));
+    }
+    send('WriteFile', partPath(id, 1, 'photos.xml'), EMPTY_PHOTO_LIST(1, { w: 180, h: 180 }));
+    const parts = LR.parseXml('<parts />');
+    appendPart(parts, 1, firstFolderName);
+    send('WriteFile', albumPath(id, 'photoparts', 'parts.xml'), LR.writeXml(parts));
+
+    const element = catalogue.createElement('album');
+    element.setAttribute('id', id);
+    for (const field of FIELDS) LR.setChildText(element, field, field === 'name' ? name : DEFAULTS[field]);
+    catalogue.documentElement.appendChild(element);
+    await saveCatalogue();
+    return id;
+  }
+
+  // Changes catalogue fields of one album ({name, skeen, lang, color, logo,
+  // pwidth, ...}); fields it does not name stay.
+  async function updateAlbum(id, fields) {
+    const element = albumElement(id);
+    if (!element) return;
+    for (const [field, value] of Object.entries(fields)) {
+      if (FIELDS.includes(field)) LR.setChildText(element, field, String(value));
+    }
+    await saveCatalogue();
+  }
+
+  async function deleteAlbum(id) {
+    const element = albumElement(id);
+    if (!element) return;
+    element.remove();
+    await saveCatalogue();
+    await P().send('RmDir', albumPath(id));
+  }
+
+  // ---- Photo folders (parts) ---------------------------------------------
+
+  function appendPart(doc, folder, name) {
+    const part = doc.createElement('part');
+    part.setAttribute('folder', String(folder));
+    part.setAttribute('name', name);
+    doc.documentElement.appendChild(part);
+  }
+
+  async function loadParts(id) {
+    const doc = await P().readXml(albumPath(id, 'photoparts', 'parts.xml')) || LR.parseXml('<parts />');
+    const parts = LR.childElements(doc.documentElement, 'part')
+      .map((element) => ({ folder: (element.getAttribute('folder') || '').trim(), name: element.getAttribute('name') || '' }))
+      .filter((part) => /^[0-9]+$/.test(part.folder) && Number(part.folder) > 0);
+    return { doc, parts, sound: doc.documentElement.getAttribute('sound') || '' };
+  }
+
+  async function saveParts(id, doc) {
+    await P().writeXmlFile(albumPath(id, 'photoparts', 'parts.xml'), doc);
+    return loadParts(id);
+  }
+
+  function partElement(doc, folder) {
+    return LR.childElements(doc.documentElement, 'part')
+      .find((element) => (element.getAttribute('folder') || '').trim() === String(folder));
+  }
+
+  // A new photo folder, numbered one above the highest; returns its number.
+  async function addPart(album, name) {
+    const { doc, parts } = await loadParts(album.id);
+    const folder = parts.reduce((top, part) => Math.max(top, Number(part.folder)), 0) + 1;
+    for (const sub of ['', '/big', '/preview']) P().send('MakeDir', partPath(album.id, folder) + sub);
+    P().send('WriteFile', partPath(album.id, folder, 'photos.xml'),
+      EMPTY_PHOTO_LIST(folder, { w: album.box.pw, h: album.box.ph }));
+    appendPart(doc, folder, name);
+    await saveParts(album.id, doc);
+    return String(folder);
+  }
+
+  async function renamePart(id, folder, name) {
+    const { doc } = await loadParts(id);
+    const element = partElement(doc, folder);
+    if (element) element.setAttribute('name', name);
+    return saveParts(id, doc);
+  }
+
+  // Moves a photo folder `delta` places up (-1) or down (+1) in the order.
+  async function movePart(id, folder, delta) {
+    const { doc } = await loadParts(id);
+    const element = partElement(doc, folder);
+    const siblings = LR.childElements(doc.documentElement, 'part');
+    const at = siblings.indexOf(element);
+    const to = at + delta;
+    if (!element || to < 0 || to >= siblings.length) return loadParts(id);
+    if (delta < 0) siblings[to].before(element);
+    else siblings[to].after(element);
+    return saveParts(id, doc);
+  }
+
+  async function setSound(id, file) {
+    const { doc } = await loadParts(id);
+    if (file) doc.documentElement.setAttribute('sound', file);
+    else doc.documentElement.removeAttribute('sound');
+    return saveParts(id, doc);
+  }
+
+  // ---- Photos ----------------------------------------------------------------
+
+  function photoOf(element, folder) {
+    return {
+      part: String(folder),
+      id: LR.childText(element, 'id').trim(),
+      name: LR.childText(element, 'name'),
+      file: LR.childText(element, 'file').trim(),
+      w: LR.childText(element, 'w'), h: LR.childText(element, 'h'),
+    };
+  }
+
+  async function loadPhotos(id, folder) {
+    const doc = await P().readXml(partPath(id, folder, 'photos.xml'));
+    const photos = doc ? LR.childElements(doc.documentElement, 'photo').map((e) => photoOf(e, folder)) : [];
+    return { doc, photos: photos.filter((photo) => LR.isPlainName(photo.file)) };
+  }
+
+  function photoElement(doc, photoId) {
+    return LR.childElements(doc.documentElement, 'photo')
+      .find((element) => LR.childText(element, 'id').trim() === String(photoId));
+  }
+
+  async function setCaption(id, folder, photoId, caption) {
+    const { doc } = await loadPhotos(id, folder);
+    const element = doc && photoElement(doc, photoId);
+    if (!element) return;
+    LR.setChildText(element, 'name', caption);
+    await P().writeXmlFile(partPath(id, folder, 'photos.xml'), doc);
+  }
+
+  // Takes the photo out of its list, deletes its images and empties its
+  // keywords (a later photo may get the same id).
+  async function deletePhoto(id, photo) {
+    const { doc } = await loadPhotos(id, photo.part);
+    const element = doc && photoElement(doc, photo.id);
+    if (!element) return;
+    element.remove();
+    await P().writeXmlFile(partPath(id, photo.part, 'photos.xml'), doc);
+    P().send('UnlinkFile', partPath(id, photo.part, 'big', photo.file));
+    P().send('UnlinkFile', partPath(id, photo.part, 'preview', photo.file));
+    await P().send('AddKeyWords', '', keywordsPath(id), photo.part, photo.id);
+  }
+
+  // ---- Keywords --------------------------------------------------------------
+
+  // Keyword texts as the user types them: words separated by spaces (commas
+  // count as spaces, since the keyword files separate words with commas).
+  function keywordWords(text) {
+    return String(text).split(/[\s,]+/).filter(Boolean);
+  }
+
+  // The photos of album `id` whose keywords hold every word of `query`
+  // (letter case ignored), in the album's folder order.
+  async function findByKeywords(id, query) {
+    const words = keywordWords(query).map((w) => w.toLowerCase());
+    if (!words.length) return [];
+    const folder = keywordsPath(id);
+    const list = await P().readXml(folder + '/keywordsdb.xml');
+    const matches = new Set();
+    for (const entry of list ? Array.from(list.getElementsByTagName('t')) : []) {
+      const fileNumber = entry.textContent.trim();
+      if (!/^[0-9]+$/.test(fileNumber)) continue;
+      const keys = await P().readXml(folder + '/' + fileNumber + '.xml');
+      for (const s of keys ? Array.from(keys.getElementsByTagName('s')) : []) {
+        const have = s.textContent.split(',').map((w) => w.trim().toLowerCase());
+        if (words.every((w) => have.includes(w))) {
+          matches.add(Number(s.getAttribute('p')) + ':' + Number(s.getAttribute('a')));
+        }
+      }
+    }
+    const found = [];
+    for (const part of (await loadParts(id)).parts) {
+      for (const photo of (await loadPhotos(id, part.folder)).photos) {
+        if (matches.has(Number(part.folder) + ':' + Number(photo.id))) found.push(photo);
+      }
+    }
+    return found;
+  }
+
+  LR.library = {
+    loadCatalogue, albums, createAlbum, updateAlbum, deleteAlbum, albumPath, partPath,
+    keywordsPath, loadParts, addPart, renamePart, movePart, setSound, loadPhotos, setCaption,
+    deletePhoto, findByKeywords, keywordWords,
+    isUnreadable: () => unreadable,
+  };
+})(window.LR);

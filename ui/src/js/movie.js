@@ -1,0 +1,108 @@
+// The movie's functions that the program calls (window.lumireelMovie, reached
+// through the bridge's lumireel.receive), and the start of the movie.
+//
+// Calls are handled one after the other in the order they came; none of
+// them waits for the user (an alert shows and the next call goes on).
+'use strict';
+
+(function (LR) {
+  const S = LR.state;
+
+  // ---- Files picked with the program's pickers -----------------------------------
+
+  // MoveLogo, MoveMp3 and MoveMedia answer with setFile only when the user
+  // chose a file; the control that asked says what happens with it.
+  let pick = null;
+  LR.picks = {
+    expect(kind, handler) { pick = { kind, handler }; },
+    take(fullPath, fileName) {
+      const waiting = pick;
+      pick = null;
+      return waiting ? waiting.handler(String(fullPath), fileName === undefined ? '' : String(fileName)) : null;
+    },
+  };
+
+  // ---- Calls from the program ---------------------------------------------------------
+
+  let calls = Promise.resolve();
+
+  function inTurn(work) {
+    calls = calls.then(work).catch((error) => console.error('lumireel movie:', error));
+  }
+
+  function alertKind(key) {
+    return /error/i.test(key) ? 'error' : 'info';
+  }
+
+  const functions = {
+    setGlobPath(root) {
+      inTurn(async () => {
+        LR.program.setRoot(root);
+        await LR.settings.load();
+        S.ready = true;
+        await LR.app.reload();
+        document.body.dataset.ready = 'true';
+      });
+    },
+    // The keys name texts of the language tables; {n} in them is the number.
+    showAlert(titleKey, messageKey, number) {
+      const vars = { n: number === undefined ? '' : number };
+      LR.dialogs.alert(LR.t(String(titleKey), vars), LR.t(String(messageKey), vars), alertKind(messageKey));
+    },
+    reloadContent() {
+      inTurn(async () => {
+        if (S.job === 'import') {
+          LR.dialogs.progress.close();
+          LR.app.endJob();
+        }
+        await LR.app.reload();
+        await LR.publish.afterReload();
+      });
+    },
+    reloadPreview() {
+      inTurn(() => LR.editor.previewReady());
+    },
+    reloadBigImg() {
+      inTurn(() => LR.editor.bigImageReady());
+    },
+    createProgressBar(labelKey) {
+      inTurn(() => {
+        if (labelKey === 'loc_publish_lbl' && !S.job) LR.app.beginJob('publish');
+        LR.dialogs.progress.create(String(labelKey));
+      });
+    },
+    showProgress(total, done) {
+      inTurn(() => LR.dialogs.progress.show(total, done));
+    },
+    closeProgressBar() {
+      inTurn(() => {
+        LR.dialogs.progress.close();
+        if (S.job === 'publish') LR.app.endJob();
+      });
+    },
+    setKeyWords(keywords) {
+      inTurn(() => LR.details.receiveKeywords(String(keywords)));
+    },
+    setFile(fullPath, fileName) {
+      inTurn(() => LR.picks.take(fullPath, fileName));
+    },
+  };
+  window.lumireelMovie = functions;
+
+  // ---- Start ------------------------------------------------------------------------
+
+  function start() {
+    LR.windowFrame.wire();
+    LR.dialogs.wireKeyboard();
+    for (const part of [LR.sidebar, LR.grid, LR.details, LR.editor, LR.albumSettings, LR.publish, LR.settings]) {
+      part.wire();
+    }
+    LR.i18n.setLanguage('en');
+    LR.i18n.onChange(() => LR.app.render());
+    LR.app.render();
+    const version = document.querySelector('meta[name="lumireel-version"]');
+    LR.program.send('setFlashBuildVersion', 'lumireel-movie ' + (version ? version.content : ''));
+  }
+
+  start();
+})(window.LR);

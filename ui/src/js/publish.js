@@ -1,0 +1,58 @@
+// Publishing the chosen album as a gallery for the web, for a CD, or both
+// (Publish: the program asks for the folder, shows its progress and an alert
+// at the end), and bringing an album folder made elsewhere into the library
+// (importAlbum: the program asks for the folder and answers with
+// reloadContent, or the errorimportalbum alert).
+'use strict';
+
+(function (LR) {
+  const S = LR.state;
+
+  async function publish() {
+    const album = S.album;
+    if (!album || S.job) return;
+    const web = LR.$('#pub-web');
+    const cd = LR.$('#pub-cd');
+    const ok = LR.$('#pub-ok');
+    LR.$('#pub-album').textContent = album.name || LR.t('untitled');
+    const sync = () => { ok.disabled = !web.checked && !cd.checked; };
+    web.addEventListener('change', sync);
+    cd.addEventListener('change', sync);
+    sync();
+    const result = await LR.dialogs.ask(LR.$('#dlg-publish'));
+    web.removeEventListener('change', sync);
+    cd.removeEventListener('change', sync);
+    if (result !== 'primary' || (!web.checked && !cd.checked)) return;
+    // The album prefix ends with a separator: the album folder is the
+    // prefix followed by the album's id.
+    LR.program.send('Publish', '0', cd.checked ? '1' : '0', web.checked ? '1' : '0', album.id,
+      LR.program.path('MyAlbums') + '/');
+    // A cancelled folder picker sends nothing back, so the movie stays free.
+  }
+
+  let importing = null;  // the ids of the albums before an import
+
+  async function importAlbum() {
+    const name = await LR.dialogs.prompt('import_album', 'import_album_name', '', 'choose_folder');
+    if (name === null) return;
+    importing = new Set(S.albums.map((a) => a.id));
+    LR.program.send('importAlbum', name);
+  }
+
+  // reloadContent after an import: the new album becomes the chosen one.
+  async function afterReload() {
+    if (!importing) return false;
+    const before = importing;
+    importing = null;
+    const added = S.albums.find((a) => !before.has(a.id));
+    if (added) await LR.app.selectAlbum(added.id);
+    return !!added;
+  }
+
+  function wire() {
+    LR.$('#btn-publish').addEventListener('click', publish);
+    LR.$('#btn-import-album').addEventListener('click', importAlbum);
+  }
+
+  LR.publish = { wire, afterReload };
+})(window.LR);
