@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <optional>
+#include <system_error>
 
 #include "bridge/file_utils.h"
 #include "bridge/invoke_request.h"
@@ -16,6 +17,7 @@ namespace {
 constexpr char kCatalogueFolder[] = "quillmaralbumsettings";
 constexpr char kCatalogueFile[] = "quillmaralbums.xml";
 constexpr char kAlbumsFolder[] = "MyAlbums";
+constexpr char kCopyingFolder[] = ".photoparts-copying";
 constexpr std::string_view kRootOpen = "<albums";
 constexpr std::string_view kRootCloseStart = "</albums";
 
@@ -112,6 +114,25 @@ bool ListsNewAlbum(const std::optional<Edit>& edit, size_t old_child_count, int 
          *album_id == std::to_string(id) && album_name != nullptr && *album_name == name;
 }
 
+// Copies `<source_folder>\photoparts` into `album_folder` whole or not at
+// all: the tree is cloned under a name beginning with "." (which folder
+// copies and galleries skip) and renamed to `photoparts` once complete, so
+// that a copy cut short by a crash or a full disk never passes for the
+// album's content. A part copy left by such an interruption is removed
+// first. Like CloneFolder, copies nothing onto an existing photoparts.
+void CopyPhotoparts(const std::string& source_folder, const std::string& album_folder) {
+  const std::string target = JoinPath(album_folder, "photoparts");
+  if (!NothingAt(target)) return;
+  const std::string copying = JoinPath(album_folder, kCopyingFolder);
+  RemoveFolder(copying);
+  std::error_code ec;
+  if (CloneFolder(JoinPath(source_folder, "photoparts"), copying) == 0) {
+    std::filesystem::rename(NativePath(copying), NativePath(target), ec);
+    if (!ec) return;
+  }
+  RemoveFolder(copying);
+}
+
 // A folder path in one spelling, so that `a\b`, `a/b/` and `a/./b` compare
 // equal.
 std::string NormalFolder(const std::string& path) {
@@ -176,7 +197,7 @@ bool RegisterAlbum(const std::string& album_name, const std::string& source_fold
     MakeFolder(JoinPath(album_folder, "synchronization"));
     // A failed copy (for instance onto a photoparts the folder already held)
     // still registers the album.
-    CloneFolder(JoinPath(source_folder, "photoparts"), JoinPath(album_folder, "photoparts"));
+    CopyPhotoparts(source_folder, album_folder);
   }
   if (!WriteTextFileUtf8(places.catalogue, edit->text)) {
     // An album folder that no catalogue entry names would be taken over by

@@ -53,7 +53,8 @@ struct AlbumPlaces {
 // cannot be read or parsed or has no `albums` root, when the album folder
 // can be neither created nor found, or when the catalogue cannot be
 // written. A copy of `photoparts` that fails (for instance because the
-// album folder already held one) is not a failure.
+// album folder already held one) is not a failure; the copy appears whole
+// or not at all, even when the process is killed while copying.
 [[nodiscard]] bool RegisterAlbum(const std::string& album_name, const std::string& source_folder,
                                  const AlbumPlaces& places);
 // The same for the workspace `root_path`.

@@ -112,6 +112,26 @@ TEST_F(AlbumRegistryTest, CatalogueThatCannotBeEditedIsLeftAloneAndNothingIsMade
   EXPECT_FALSE(files_.Exists("ws/MyAlbums"));
 }
 
+TEST_F(AlbumRegistryTest, PhotopartsAreCopiedWholeOverWhatAnInterruptedImportLeft) {
+  PutCatalogue("<albums location=\"x\" />");
+  files_.Put("src/photoparts/parts.xml", "<parts/>");
+  files_.Put("src/photoparts/1/photos.xml", "<album/>");
+  // What an import killed while copying left in the folder of album 1.
+  files_.Put("ws/MyAlbums/1/.photoparts-copying/parts.xml", "<par");
+  ASSERT_TRUE(RegisterAlbum("One", files_.At("src"), Root()));
+  EXPECT_EQ(files_.Bytes("ws/MyAlbums/1/photoparts/parts.xml"), "<parts/>");
+  EXPECT_EQ(files_.Bytes("ws/MyAlbums/1/photoparts/1/photos.xml"), "<album/>");
+  EXPECT_FALSE(files_.Exists("ws/MyAlbums/1/.photoparts-copying"));
+
+  // An album folder that already has photoparts keeps them, and no part
+  // copy is left beside them.
+  files_.Put("ws/MyAlbums/2/photoparts/parts.xml", "<kept/>");
+  ASSERT_TRUE(RegisterAlbum("Two", files_.At("src"), Root()));
+  EXPECT_EQ(files_.Bytes("ws/MyAlbums/2/photoparts/parts.xml"), "<kept/>");
+  EXPECT_FALSE(files_.Exists("ws/MyAlbums/2/photoparts/1"));
+  EXPECT_FALSE(files_.Exists("ws/MyAlbums/2/.photoparts-copying"));
+}
+
 TEST_F(AlbumRegistryTest, LargeCatalogueStaysQuick) {
   std::string text = "<albums location=\"MyAlbums\">";
   for (int id = 1; id <= 10000; ++id) text += Entry(id, "Album " + std::to_string(id));
