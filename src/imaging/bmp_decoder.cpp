@@ -170,6 +170,15 @@ bool ReadLayout(std::FILE* file, Layout* layout, std::string* error) {
   return true;
 }
 
+// The bytes from the file's position to its end (0 when unknown).
+std::uint64_t BytesLeft(std::FILE* file) {
+  const long position = std::ftell(file);
+  if (position < 0 || std::fseek(file, 0, SEEK_END) != 0) return 0;
+  const long end = std::ftell(file);
+  if (std::fseek(file, position, SEEK_SET) != 0 || end < position) return 0;
+  return static_cast<std::uint64_t>(end - position);
+}
+
 // Decodes one stored row into `out` (3 or 4 bytes a pixel). Returns whether
 // any alpha value of the row is not zero.
 bool DecodeRow(const Layout& layout, const std::uint8_t* in, std::uint8_t* out, int bands) {
@@ -223,6 +232,21 @@ std::optional<vips::VImage> DecodeBmpFile(const std::string& native_path, std::u
     *error = "the picture has too many pixels";
     return std::nullopt;
   }
+  // The image library keeps no side longer than this: it would make a
+  // smaller image than the rows written into it.
+  if (layout.width > VIPS_MAX_COORD || layout.height > VIPS_MAX_COORD) {
+    *error = "the picture is too large";
+    return std::nullopt;
+  }
+  const std::uint64_t row_bits = static_cast<std::uint64_t>(layout.width) * layout.bits;
+  const std::size_t row_bytes = static_cast<std::size_t>((row_bits + 31) / 32 * 4);
+  const std::size_t pixel_bytes = static_cast<std::size_t>((row_bits + 7) / 8);
+  // A file too short for its rows is refused before the picture's memory is
+  // taken, so a tiny file cannot claim hundreds of megabytes.
+  if (BytesLeft(file.get()) < std::uint64_t{row_bytes} * (layout.height - 1) + pixel_bytes) {
+    *error = "truncated BMP pixels";
+    return std::nullopt;
+  }
 
   const int bands = layout.channels[3].max != 0 ? 4 : 3;
   VipsImage* raw = vips_image_new_memory();
@@ -236,9 +260,6 @@ std::optional<vips::VImage> DecodeBmpFile(const std::string& native_path, std::u
     return std::nullopt;
   }
 
-  const std::uint64_t row_bits = static_cast<std::uint64_t>(layout.width) * layout.bits;
-  const std::size_t row_bytes = static_cast<std::size_t>((row_bits + 31) / 32 * 4);
-  const std::size_t pixel_bytes = static_cast<std::size_t>((row_bits + 7) / 8);
   std::vector<std::uint8_t> row(row_bytes);
   bool any_alpha = false;
   for (std::uint32_t stored = 0; stored < layout.height; ++stored) {

@@ -1,7 +1,10 @@
 #include "imaging/image_codec.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <optional>
+#include <thread>
 
 #include "bridge/file_utils.h"
 #include "imaging/pixel_ops.h"
@@ -83,6 +86,13 @@ bool ImageCodec::Initialise() {
       return false;
     }
     vips_cache_set_max(0);
+    // The decoders' buffers are large (a progressive JPEG holds all its
+    // coefficients, some 100 MB for 16 megapixels) and the library's worker
+    // threads come and go. Each thread that allocates gets an arena of its
+    // own, up to eight per processor, and every arena keeps what is freed
+    // into it: an import of 32 large photos kept up to 400 MB. With one
+    // arena per processor the threads reuse each other's memory.
+    mallopt(M_ARENA_MAX, static_cast<int>(std::max(std::thread::hardware_concurrency(), 1u)));
     // Failures reach the program as results; the library's own warnings
     // (a truncated file, for example) are not printed.
     g_log_set_handler(

@@ -101,7 +101,9 @@ class ImageCodec {
   // Starts the library once; later calls only return the first result.
   // The library's operation cache is switched off, so that a file rewritten
   // under the same name is always read afresh, and its warnings are not
-  // printed. Never shuts the library down.
+  // printed. The allocator is limited to one arena per processor (a
+  // process-wide setting), so that the memory of large decodes is reused
+  // rather than kept by many threads. Never shuts the library down.
   static bool Initialise();
 
   // Decodes the whole picture at `path` (the program's path; `\` separates

@@ -106,7 +106,9 @@ std::optional<SourceImage> SourceImage::Open(const std::string& native_path, std
     source.stored_height_ = static_cast<std::uint32_t>(header.height());
     source.orientation_ = ReadOrientation(header);
   } catch (const vips::VError& e) {
-    *error = e.what();
+    // The library's message can be empty (libpng stops on some broken
+    // chunks without one); the caller still gets a reason.
+    *error = *e.what() != '\0' ? e.what() : "the picture cannot be read";
     vips_error_clear();
     return std::nullopt;
   }

@@ -19,6 +19,27 @@ double MaxDifference(const vips::VImage& a, const vips::VImage& b) {
   return (a.cast(VIPS_FORMAT_INT) - b.cast(VIPS_FORMAT_INT)).abs().max();
 }
 
+// A 40-byte-header BMP of an uncompressed picture, with a grey palette for
+// depths up to 8; the pixel rows are to follow.
+std::string BmpHeader(std::uint32_t width, std::int32_t height, std::uint16_t bits) {
+  auto u32 = [](std::uint32_t v) {
+    return std::string{static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+                       static_cast<char>(v >> 24)};
+  };
+  auto u16 = [](std::uint16_t v) {
+    return std::string{static_cast<char>(v), static_cast<char>(v >> 8)};
+  };
+  const std::uint32_t colours = bits <= 8 ? 1u << bits : 0;
+  std::string bmp = "BM" + u32(0) + u32(0) + u32(14 + 40 + 4 * colours);
+  bmp += u32(40) + u32(width) + u32(static_cast<std::uint32_t>(height)) + u16(1) + u16(bits) +
+         u32(0) + u32(0) + u32(0) + u32(0) + u32(colours) + u32(0);
+  for (std::uint32_t i = 0; i < colours; ++i) {
+    const char grey = static_cast<char>(i * 255 / (colours - 1));
+    bmp += std::string{grey, grey, grey, 0};
+  }
+  return bmp;
+}
+
 // Every BMP flavour ImageMagick writes decodes to exactly the pixels
 // ImageMagick itself reads from that file.
 TEST(ImageCodecBmpTest, DecodesTheWrittenVariantsPixelForPixel) {
@@ -114,9 +135,17 @@ TEST(ImageCodecBmpTest, RefusesCompressedBrokenAndHugeFiles) {
   huge[18] = huge[22] = 0x30;
   huge[19] = huge[23] = 0x75;
   testing::WriteBytes(dir + "huge.bmp", huge);
+  // Under the pixel limit but with a side longer than the image library
+  // keeps: one very wide row given whole, and a very tall picture whose file
+  // holds a few rows only.
+  testing::WriteBytes(dir + "small.bmp", BmpHeader(16, 12, 4) + std::string(12 * 8, '\x12'));
+  testing::WriteBytes(dir + "wide.bmp",
+                      BmpHeader(10'000'001, 1, 1) + std::string(1'250'004, '\x55'));
+  testing::WriteBytes(dir + "tall.bmp", BmpHeader(16, 11'000'000, 4) + std::string(96, '\x12'));
+  ASSERT_TRUE(DecodeBmpFile(dir + "small.bmp", kMaxSourcePixels, nullptr));
 
-  for (const char* name :
-       {"rle.bmp", "truncated.bmp", "header-only.bmp", "garbage.bmp", "huge.bmp", "missing.bmp"}) {
+  for (const char* name : {"rle.bmp", "truncated.bmp", "header-only.bmp", "garbage.bmp", "huge.bmp",
+                           "wide.bmp", "tall.bmp", "missing.bmp"}) {
     std::string error;
     EXPECT_FALSE(DecodeBmpFile(dir + name, kMaxSourcePixels, &error)) << name;
     EXPECT_FALSE(error.empty()) << name;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "imaging/codec_utilities.h"
+#include "imaging/source_image.h"
 #include "imaging/test_images.h"
 #include "support/temp_folder.h"
 
@@ -262,6 +263,27 @@ TEST(ImageCodecTest, DecodeFileReadsPhotoFormatsAndRefusesTheRest) {
     const Image image = ImageCodec::DecodeFile(dir + name);
     EXPECT_EQ(image.flags(), 0u) << name;
     EXPECT_EQ(image.width(), 0u) << name;
+  }
+}
+
+TEST(ImageCodecTest, SourceImageGivesAReasonForEveryRefusal) {
+  testing::TempFolder folder;
+  // libpng stops at a chunk length beyond 2^31 without a message of its own.
+  const std::string broken_chunk =
+      testing::PngHeaderOnly(16, 12) + std::string("\xB9\xFB\xE3\x47IDAT", 8);
+  const struct {
+    const char* name;
+    std::string bytes;
+  } cases[] = {{"empty.png", ""},
+               {"text.jpg", "this is not a picture\n"},
+               {"broken-chunk.png", broken_chunk},
+               {"bomb.png", testing::PngHeaderOnly(20000, 10001)}};
+  for (const auto& c : cases) {
+    const std::string path = folder.path() + "/" + c.name;
+    testing::WriteBytes(path, c.bytes);
+    std::string error;
+    EXPECT_FALSE(SourceImage::Open(path, &error).has_value()) << c.name;
+    EXPECT_FALSE(error.empty()) << c.name;
   }
 }
 

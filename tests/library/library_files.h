@@ -8,15 +8,9 @@
 #include <string>
 
 #include "support/temp_folder.h"
+#include "support/time_limit.h"
 
 namespace lumireel::testing {
-
-// Sanitizer builds run several times slower; time limits stretch with them.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-inline constexpr int kTimeLimitFactor = 10;
-#else
-inline constexpr int kTimeLimitFactor = 1;
-#endif
 
 class LibraryFiles {
  public:

@@ -1,0 +1,1 @@
+"""The parts of bench/run: the headless session, inputs, benchmarks and report."""
