@@ -36,9 +36,9 @@
     return Number.isFinite(value) && value > 0 ? value : fallback;
   }
 
+  // An album of the catalogue from its element (read with LR.xmlTree).
   function albumOf(element) {
-    const album = { id: element.getAttribute('id') || '' };
-    for (const field of FIELDS) album[field] = LR.childText(element, field);
+    const album = Object.assign({ id: element.attrs.id || '' }, LR.tree.texts(element, FIELDS));
     album.skin = album.skeen || DEFAULTS.skeen;
     album.lang = album.lang || DEFAULTS.lang;
     album.color = album.color || DEFAULTS.color;
@@ -61,9 +61,9 @@
 
   // The albums in catalogue order; entries without a positive id are left out.
   function albumsOf(text) {
-    const doc = catalogueDocument(text);
-    if (!doc) return { unreadable: true, albums: [] };
-    const albums = LR.childElements(doc.documentElement, 'album').map(albumOf)
+    const root = text === null ? { name: 'albums', children: [] } : LR.xmlTree(text);
+    if (!root || root.name !== 'albums') return { unreadable: true, albums: [] };
+    const albums = LR.tree.elements(root, 'album').map(albumOf)
       .filter((album) => /^[0-9]+$/.test(album.id) && Number(album.id) > 0);
     return { unreadable: false, albums };
   }
@@ -217,19 +217,16 @@
 
   // ---- Photos ----------------------------------------------------------------
 
+  const PHOTO_FIELDS = ['id', 'name', 'file', 'w', 'h'];
+
   function photoOf(element, folder) {
-    return {
-      part: String(folder),
-      id: LR.childText(element, 'id').trim(),
-      name: LR.childText(element, 'name'),
-      file: LR.childText(element, 'file').trim(),
-      w: LR.childText(element, 'w'), h: LR.childText(element, 'h'),
-    };
+    const { id, name, file, w, h } = LR.tree.texts(element, PHOTO_FIELDS);
+    return { part: String(folder), id: id.trim(), name, file: file.trim(), w, h };
   }
 
   function photosOf(text, folder) {
-    const doc = LR.parseXml(text);
-    const photos = doc ? LR.childElements(doc.documentElement, 'photo').map((e) => photoOf(e, folder)) : [];
+    const root = LR.xmlTree(text);
+    const photos = LR.tree.elements(root, 'photo').map((e) => photoOf(e, folder));
     return photos.filter((photo) => LR.isPlainName(photo.file));
   }
 
@@ -288,15 +285,15 @@
   // counts, as the program finds it.
   async function keywordEntries(id) {
     const folder = keywordsPath(id);
-    const list = LR.parseXml(await P().readFile(folder + '/keywordsdb.xml'));
+    const list = LR.xmlTree(await P().readFile(folder + '/keywordsdb.xml'));
     const entries = new Map();
-    for (const entry of list ? Array.from(list.getElementsByTagName('t')) : []) {
-      const fileNumber = entry.textContent.trim();
+    for (const entry of LR.tree.descendants(list, 't')) {
+      const fileNumber = LR.tree.textOf(entry).trim();
       if (!/^[0-9]+$/.test(fileNumber)) continue;
-      const keys = LR.parseXml(await P().readFile(folder + '/' + fileNumber + '.xml'));
-      for (const s of keys ? Array.from(keys.getElementsByTagName('s')) : []) {
-        const key = (parseInt(s.getAttribute('p'), 10) || 0) + ':' + (parseInt(s.getAttribute('a'), 10) || 0);
-        if (!entries.has(key)) entries.set(key, s.textContent);
+      const keys = LR.xmlTree(await P().readFile(folder + '/' + fileNumber + '.xml'));
+      for (const s of LR.tree.descendants(keys, 's')) {
+        const key = (parseInt(s.attrs.p, 10) || 0) + ':' + (parseInt(s.attrs.a, 10) || 0);
+        if (!entries.has(key)) entries.set(key, LR.tree.textOf(s));
       }
     }
     return entries;

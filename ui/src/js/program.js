@@ -60,12 +60,23 @@
     return result;
   }
 
+  // The reply to ReadFile is <invoke name="ReadFile" returntype="xml">
+  // <string>TEXT</string></invoke> with TEXT entity-encoded. A file of
+  // thousands of photos makes a long reply: the text is cut out and decoded
+  // without building a document of it; a reply of another shape goes
+  // through the XML parser.
+  const READ_REPLY = /^\s*<invoke\b[^>]*>\s*<string>([^<]*)<\/string>\s*<\/invoke>\s*$/;
+
   async function readUncached(file) {
     const reply = await send('ReadFile', file);
     if (!reply) return null;
-    const doc = LR.parseXml(reply);
-    const value = doc && doc.getElementsByTagName('string')[0];
-    const text = value ? value.textContent : '';
+    const plain = READ_REPLY.exec(reply);
+    let text = plain ? LR.decodeEntities(plain[1]) : null;
+    if (text === null) {
+      const doc = LR.parseXml(reply);
+      const value = doc && doc.getElementsByTagName('string')[0];
+      text = value ? value.textContent : '';
+    }
     return text === '' ? null : text;
   }
 
