@@ -42,8 +42,7 @@ new MutationObserver(() => {
   if (window.__readyAt === undefined && document.body && document.body.dataset.ready === 'true') window.__readyAt = performance.now();
 }).observe(document, { subtree: true, attributes: true, attributeFilter: ['data-ready'] });
 window.__frame = () => new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
-window.__yield = () => new Promise((resolve) => { const c = new MessageChannel(); c.port1.onmessage = resolve; c.port2.postMessage(0); });
-window.__until = async (test) => { while (!test()) await window.__yield(); await window.__frame(); return performance.now(); };
+window.__until = async (test) => { while (!test()) await new Promise((resolve) => setTimeout(resolve, 2)); await window.__frame(); return performance.now(); };
 `;
 
 const median = (values) => values.slice().sort((a, b) => a - b)[Math.floor(values.length / 2)];
