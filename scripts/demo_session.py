@@ -26,8 +26,11 @@ class Session:
         return os.path.join(self.workspace, *parts)
 
     def send(self, obj):
-        self.proc.stdin.write(json.dumps(obj) + "\n")
-        self.proc.stdin.flush()
+        try:
+            self.proc.stdin.write(json.dumps(obj) + "\n")
+            self.proc.stdin.flush()
+        except BrokenPipeError:
+            raise SessionError(f"lumireel ended early with status {self.proc.wait()}")
 
     def step(self, what):
         if self.verbose:
@@ -59,7 +62,11 @@ class Session:
         raise SessionError(f"lumireel ended early with status {self.proc.wait()}")
 
     def close(self):
-        self.invoke("CloseWindow")
+        try:
+            self.invoke("CloseWindow")
+            self.proc.stdin.close()
+        except (SessionError, BrokenPipeError):
+            pass  # it has ended already
         for line in self.proc.stdout:
             self.show(line.rstrip())
         return self.proc.wait()
@@ -234,8 +241,8 @@ def main():
     for line in account:
         print("  " + line)
     if failure or status != 0:
-        print(f"\nThe demo FAILED: {failure or 'the program'}; lumireel ended with status "
-              f"{status}. scripts/demo --verbose shows every line it wrote.")
+        print(f"\nThe demo FAILED: {failure or f'lumireel ended with status {status}'}.\n"
+              "scripts/demo --verbose shows every line the program wrote.")
         return 1
     web = galleries[0][1]
     print(f"\nOpen the web gallery in a browser:  xdg-open {web}\n"
