@@ -4,7 +4,9 @@
 // (tests/ui/big-album.js). bench/run starts it and turns what it prints into
 // rows of bench/results.md.
 //
-// Usage: node bench/movie_bench.js BINARY MOVIE RENDITIONS SCRATCH RUNS PHOTOS[,PHOTOS...] ALBUMS
+// Usage: node bench/movie_bench.js BINARY MOVIE RENDITIONS SCRATCH RUNS PHOTOS[,PHOTOS...] ALBUMS [SOURCES]
+// (SOURCES: how many renditions of RENDITIONS the photos take, 42 unless given;
+// a folder with fewer is made again from real photographs.)
 // Prints one JSON object: {"runs": [{photos, albums, figures: {name: [values]}}]}.
 //
 // Each figure is taken in the page (performance.now(); "shown" means the
@@ -169,11 +171,11 @@ async function measureAlbum(browser, options, photos) {
 }
 
 async function main() {
-  const [binary, movie, renditionsDir, scratch, runs, counts, albums] = process.argv.slice(2);
+  const [binary, movie, renditionsDir, scratch, runs, counts, albums, sourceCount] = process.argv.slice(2);
   if (!albums) throw new Error('usage: movie_bench.js BINARY MOVIE RENDITIONS SCRATCH RUNS PHOTOS[,...] ALBUMS');
   const options = {
     binary, movie, scratch, runs: Number(runs), albums: Number(albums),
-    sources: renditions(renditionsDir, 42),
+    sources: renditions(renditionsDir, Number(sourceCount) || 42),
   };
   const browser = await chromium.launch({
     executablePath: '/usr/bin/chromium',

@@ -16,6 +16,7 @@
     selected: null,   // the chosen photo
     version: 1,       // added to the folders' cover addresses; raised when images may have changed
     job: '',          // the long command under way: import, edit, publish, ...
+    jobFolder: null,  // {album, part}: the photo folder an import brings photos into
   };
   LR.state = state;
 
@@ -27,14 +28,16 @@
 
   // The program runs one long command of a kind at a time, and the movie
   // starts one at a time: controls that start one wait while another runs.
-  function beginJob(kind) {
+  function beginJob(kind, folder = null) {
     state.job = kind;
+    state.jobFolder = folder;
     document.body.dataset.job = kind;
     render();
   }
 
   function endJob() {
     state.job = '';
+    state.jobFolder = null;
     delete document.body.dataset.job;
     render();
   }
@@ -70,9 +73,15 @@
   // Shows the catalogue, the chosen album and its photos again, keeping the
   // choices that still exist. Files the movie has read are read again only
   // when they changed since (see cache.js); `filesChanged` says the program
-  // changed them (reloadContent), so everything is read again.
-  async function reload({ filesChanged = false } = {}) {
-    if (filesChanged) {
+  // changed them (reloadContent), so everything is read again. A photo
+  // import writes only into its photo folder (the photo list, the images and
+  // the cover): `photosAdded` ({album, part}) names it, and only that folder
+  // is read again, so that a new photo of a large album shows at once.
+  async function reload({ filesChanged = false, photosAdded = null } = {}) {
+    if (photosAdded) {
+      LR.library.photosChanged(photosAdded.album, photosAdded.part);
+      LR.searchIndex.forget(photosAdded.album);
+    } else if (filesChanged) {
       LR.cache.clear();
       LR.searchIndex.forget();
     }
@@ -85,9 +94,15 @@
     prepareSearch();
   }
 
-  // The album's search index is made while the user looks at the photos.
+  // The album's search index is made while the user looks at the photos:
+  // after the next frame, so that making it never holds back the drawing of
+  // the photos just loaded (a search before then makes it at once).
   function prepareSearch() {
-    if (state.album) LR.searchIndex.of(state.album.id).catch(() => {});
+    const album = state.album;
+    if (!album) return;
+    requestAnimationFrame(() => setTimeout(() => {
+      if (state.album === album) LR.searchIndex.of(album.id).catch(() => {});
+    }, 0));
   }
 
   async function selectAlbum(id) {

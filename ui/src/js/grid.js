@@ -90,7 +90,7 @@
   function addPhotos() {
     const album = S.album;
     if (!album || !S.part || S.job) return;
-    LR.app.beginJob('import');
+    LR.app.beginJob('import', { album: album.id, part: S.part });
     const box = album.box;
     LR.program.send('AddPhoto', LR.library.partPath(album.id, S.part), album.id, S.part,
       box.pw, box.ph, box.bw, box.bh, '', '', '', 'reload');

@@ -51,11 +51,12 @@
     },
     reloadContent() {
       inTurn(async () => {
+        const photosAdded = S.job === 'import' ? S.jobFolder : null;
         if (S.job === 'import') {
           LR.dialogs.progress.close();
           LR.app.endJob();
         }
-        await LR.app.reload({ filesChanged: true });
+        await LR.app.reload(photosAdded ? { photosAdded } : { filesChanged: true });
         await LR.publish.afterReload();
       });
     },
