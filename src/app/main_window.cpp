@@ -33,8 +33,8 @@ CVellumcast2Dlg::CVellumcast2Dlg(platform::Window& window, platform::MovieContro
 CVellumcast2Dlg::~CVellumcast2Dlg() {
   drag_active_ = false;
   resize_active_ = false;
-  std::lock_guard lock(trackers_mu_);
-  for (std::thread& tracker : trackers_) tracker.join();
+  ++tracking_generation_;
+  if (tracker_.joinable()) tracker_.join();
 }
 
 void CVellumcast2Dlg::OnInitDialog(const std::string& root_path) {
@@ -57,6 +57,10 @@ void CVellumcast2Dlg::OnInitDialog(const std::string& root_path) {
 
   // The scratch folder is emptied but never created; failures are ignored.
   EmptyFolder(tmp_path_);
+  // What writes cut short by a crash left beside the album files and the
+  // catalogue: no job runs yet, so every such file is a leftover.
+  RemoveLeftovers(albums_path_);
+  RemoveLeftovers(root_path_ + "\\quillmaralbumsettings");
 
   flash_.Movie(root_path_ + "\\" + kMovieFile);
   PlaceMainWindow();
@@ -114,23 +118,30 @@ void CVellumcast2Dlg::StartTracking() {
   // arrives, so the movement is measured from where the drag began.
   const platform::Rect start = window_.OuterRect();
   const platform::Point origin = window_.CursorPosition();
-  std::lock_guard lock(trackers_mu_);
-  trackers_.emplace_back([this, start, origin] { DragResizeWorker(start, origin); });
+  // One tracker moves the window: the earlier one sees that its generation
+  // has passed and ends within a step (it never waits for this thread), and
+  // is joined before the new one starts.
+  const std::uint64_t generation = ++tracking_generation_;
+  if (tracker_.joinable()) tracker_.join();
+  tracker_ = std::thread(
+      [this, start, origin, generation] { DragResizeWorker(start, origin, generation); });
 }
 
-void CVellumcast2Dlg::DragResizeWorker(platform::Rect start, platform::Point origin) {
+void CVellumcast2Dlg::DragResizeWorker(platform::Rect start, platform::Point origin,
+                                       std::uint64_t generation) {
+  const auto current = [this, generation] { return tracking_generation_ == generation; };
   const auto step = [this] {
     pacing_.Pause(kTrackingStep);
     if (pacing_.Scale(kTrackingStep) < kShortestTrackingStep) {
       std::this_thread::sleep_for(kShortestTrackingStep);
     }
   };
-  while (drag_active_) {
+  while (drag_active_ && current()) {
     const platform::Point p = window_.CursorPosition();
     window_.MoveWindow({start.x + p.x - origin.x, start.y + p.y - origin.y, start.w, start.h});
     step();
   }
-  while (resize_active_) {
+  while (resize_active_ && current()) {
     const platform::Point p = window_.CursorPosition();
     const int width = p.x - start.x;
     const int height = p.y - start.y;

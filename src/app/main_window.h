@@ -6,11 +6,10 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "app/shockwave_flash.h"
 #include "bridge/command_handlers.h"
@@ -67,8 +66,9 @@ class CVellumcast2Dlg : public WindowCommands {
   bool resize_active() const { return resize_active_; }
 
  private:
-  // Follows the pointer while dragActive, then resizes while resizeActive.
-  void DragResizeWorker(platform::Rect start, platform::Point origin);
+  // Follows the pointer while dragActive, then resizes while resizeActive;
+  // ends early once a later start command has made `generation` old.
+  void DragResizeWorker(platform::Rect start, platform::Point origin, std::uint64_t generation);
   void StartTracking();
   void OnKey(platform::WindowKey key);
 
@@ -85,8 +85,9 @@ class CVellumcast2Dlg : public WindowCommands {
 
   std::atomic<bool> drag_active_{false};
   std::atomic<bool> resize_active_{false};
-  std::mutex trackers_mu_;
-  std::vector<std::thread> trackers_;
+  // Counts the start commands; the tracker of an older count stops.
+  std::atomic<std::uint64_t> tracking_generation_{0};
+  std::thread tracker_;  // REQUIRES: started and joined on the main thread only
 };
 
 }  // namespace lumireel

@@ -83,6 +83,8 @@ UniqueFd OpenRegularFile(const std::string& native, struct stat& info, int extra
   return fd;
 }
 
+int NoFollowFlag(LinkPolicy link) { return link == LinkPolicy::kRefuse ? O_NOFOLLOW : 0; }
+
 bool WriteAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
     const ssize_t written = ::write(fd, data, size);
@@ -152,16 +154,6 @@ std::string TemporaryName() {
          std::to_string(counter.fetch_add(1, std::memory_order_relaxed)) + ".tmp";
 }
 
-// The file a write to `native` should replace: the path itself, or, when it is
-// a symbolic link, the file the link points to (so that the link survives).
-std::string ReplacementTarget(const std::string& native) {
-  struct stat info;
-  if (::lstat(native.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return native;
-  std::error_code error;
-  const fs::path resolved = fs::weakly_canonical(native, error);
-  return error ? native : resolved.string();
-}
-
 void SyncFolder(const std::string& folder) {
   UniqueFd fd = OpenAt(AT_FDCWD, folder.c_str(), O_RDONLY | O_DIRECTORY);
   if (fd.valid()) ::fsync(fd.get());
@@ -174,14 +166,16 @@ bool ReplaceFile(const std::string& path, mode_t new_file_mode,
                  const std::function<bool(int fd)>& fill) {
   const std::string native = NativePath(path);
   if (native.empty() || native.back() == '/') return false;
-  const fs::path target(ReplacementTarget(native));
+  // A symbolic link at `path` is replaced by the new file, never written
+  // through: the rename puts the file where the link was.
+  const fs::path target(native);
   const std::string name = target.filename().string();
   if (name.empty() || name == "." || name == "..") return false;
   std::string folder = target.parent_path().string();
   if (folder.empty()) folder = ".";
 
   struct stat old_info;
-  const bool replacing = ::stat(target.c_str(), &old_info) == 0 && S_ISREG(old_info.st_mode);
+  const bool replacing = ::lstat(target.c_str(), &old_info) == 0 && S_ISREG(old_info.st_mode);
 
   std::string temporary;
   UniqueFd fd;
@@ -280,80 +274,192 @@ bool EmptyOpenFolder(UniqueFd root) {
 // ---------------------------------------------------------------------------
 // Cloning folders.
 
-// Copies the regular file `from` to the new file `to`, which must not exist.
-// Returns 0 or the errno value; a partly written copy is removed.
-int CopyNewFile(const std::string& from, const std::string& to) {
-  struct stat info;
-  UniqueFd in = OpenRegularFile(from, info, O_NOFOLLOW);
-  if (!in.valid()) return errno;
-  UniqueFd out = OpenAt(AT_FDCWD, to.c_str(), O_WRONLY | O_CREAT | O_EXCL, info.st_mode & 0777);
-  if (!out.valid()) return errno;
-  const timespec times[2] = {info.st_atim, info.st_mtim};
-  bool ok = CopyBytes(in.get(), out.get()) && ::futimens(out.get(), times) == 0;
-  ok = out.Close() && ok;
-  if (!ok) {
-    const int saved = errno;
-    ::unlink(to.c_str());
-    return saved != 0 ? saved : EIO;
-  }
+// Puts the finished file `temporary` of the open folder `folder_fd` in place
+// as `name`, failing with EEXIST when `name` exists. File systems without an
+// exclusive rename get a hard link and the removal of the temporary name.
+int RenameNoReplace(int folder_fd, const char* temporary, const char* name) {
+  if (::renameat2(folder_fd, temporary, folder_fd, name, RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  if (::linkat(folder_fd, temporary, folder_fd, name, 0) != 0) return errno;
+  ::unlinkat(folder_fd, temporary, 0);
   return 0;
 }
 
-int CopyLink(const std::string& from, const std::string& to, const struct stat& info) {
-  std::string target(static_cast<std::size_t>(info.st_size) + 1, '\0');
-  while (true) {
-    const ssize_t length = ::readlink(from.c_str(), target.data(), target.size());
-    if (length < 0) return errno;
-    if (static_cast<std::size_t>(length) < target.size()) {
-      target.resize(static_cast<std::size_t>(length));
-      break;
-    }
-    target.resize(target.size() * 2);  // the link changed since it was looked at
+// Copies the regular file `name` of the open folder `from_fd` to the new file
+// `name` of the open folder `to_fd`, which must not exist. The bytes go to a
+// temporary name first (see TemporaryName) and take their own name only when
+// complete, so an interrupted copy never leaves a short file under the real
+// name. A symbolic link, pipe or device is not copied: the result is 0 and
+// nothing is made. Returns 0 or the errno value.
+int CopyNewFileAt(int from_fd, int to_fd, const std::string& name) {
+  UniqueFd in = OpenAt(from_fd, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW);
+  if (!in.valid()) return errno == ELOOP ? 0 : errno;
+  struct stat info;
+  if (::fstat(in.get(), &info) != 0) return errno;
+  if (!S_ISREG(info.st_mode)) return 0;
+  std::string temporary;
+  UniqueFd out;
+  for (int attempt = 0; attempt < kTemporaryNameAttempts && !out.valid(); ++attempt) {
+    temporary = TemporaryName();
+    out = OpenAt(to_fd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, info.st_mode & 0777);
+    if (!out.valid() && errno != EEXIST) return errno;
   }
-  return ::symlink(target.c_str(), to.c_str()) == 0 ? 0 : errno;
+  if (!out.valid()) return EEXIST;
+  const timespec times[2] = {info.st_atim, info.st_mtim};
+  bool ok = CopyBytes(in.get(), out.get()) && ::futimens(out.get(), times) == 0;
+  ok = out.Close() && ok;
+  int error = ok ? RenameNoReplace(to_fd, temporary.c_str(), name.c_str()) : errno;
+  if (!ok && error == 0) error = EIO;
+  if (error != 0) ::unlinkat(to_fd, temporary.c_str(), 0);
+  return error;
 }
 
-// Creates `to` and copies the entries of `from` into it (see CloneFolder).
-// `destination_root` identifies the folder the whole clone creates, once
-// known, so that a destination inside the source is not copied into itself.
-int CloneTree(const std::string& from, const std::string& to, const struct stat* destination_root) {
-  if (::mkdir(to.c_str(), kNewFolderMode) != 0) return errno;
-  // The source the caller names may be a link to a folder; below it, links
-  // are copied as links and never entered.
-  const bool outermost = destination_root == nullptr;
-  struct stat created;
-  if (outermost) {
-    if (::stat(to.c_str(), &created) != 0) return errno;
-    destination_root = &created;
-  }
-
-  // The names are read first and the listing closed, so that deep trees do
-  // not hold one open folder per level.
-  std::vector<std::string> names;
+// One folder being cloned: the source folder and its copy. As when emptying,
+// only the innermost pair of descriptors is held open and outer ones are
+// reopened through "..", so depth is limited neither by path length nor by
+// open-file limits.
+struct CloneFrame {
+  UniqueFd source;
+  UniqueFd copy;
+  struct stat source_identity {};
+  struct stat copy_identity {};
+  std::vector<std::string> entries;
+  std::size_t next = 0;
   int listing_error = 0;
-  {
-    const int follow = outermost ? 0 : O_NOFOLLOW;
-    UniqueFd folder = OpenAt(AT_FDCWD, from.c_str(), O_RDONLY | O_DIRECTORY | follow);
-    if (!folder.valid()) return 0;
-    listing_error = ListFolder(folder.get(), names);
-  }
+};
 
-  for (const std::string& name : names) {
-    if (name.front() == '.') continue;
-    const std::string source = from + "/" + name;
-    const std::string target = to + "/" + name;
-    struct stat info;
-    if (::lstat(source.c_str(), &info) != 0) return errno;
-    if (S_ISDIR(info.st_mode)) {
-      if (SameFile(info, *destination_root)) continue;
-      if (CloneTree(source, target, destination_root) != 0) return -1;
-    } else if (S_ISLNK(info.st_mode)) {
-      if (const int error = CopyLink(source, target, info); error != 0) return error;
-    } else if (S_ISREG(info.st_mode)) {
-      if (const int error = CopyNewFile(source, target); error != 0) return error;
+bool SameIdentity(int fd, const struct stat& identity) {
+  struct stat info;
+  return fd >= 0 && ::fstat(fd, &info) == 0 && SameFile(info, identity);
+}
+
+// Copies the entries of the open folder `root.source` into the open, new
+// folder `root.copy` (see CloneFolder). A failure in the outermost folder
+// gives its errno value, one further down -1.
+int CloneOpenFolder(CloneFrame root) {
+  std::vector<CloneFrame> stack;
+  stack.push_back(std::move(root));
+  const struct stat destination_root = stack[0].copy_identity;
+  const auto fail = [&stack](int error) { return stack.size() == 1 ? error : -1; };
+
+  while (true) {
+    CloneFrame& top = stack.back();
+    if (top.next < top.entries.size()) {
+      const std::string& name = top.entries[top.next++];
+      if (name.front() == '.') continue;
+      struct stat info;
+      if (::fstatat(top.source.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        return fail(errno);
+      }
+      if (S_ISREG(info.st_mode)) {
+        if (const int error = CopyNewFileAt(top.source.get(), top.copy.get(), name); error != 0) {
+          return fail(error);
+        }
+        continue;
+      }
+      // Links, pipes, sockets and devices are not copied.
+      if (!S_ISDIR(info.st_mode) || SameFile(info, destination_root)) continue;
+      if (::mkdirat(top.copy.get(), name.c_str(), kNewFolderMode) != 0) return -1;
+      CloneFrame inner;
+      inner.source = OpenFolderNoFollow(top.source.get(), name.c_str());
+      inner.copy = OpenFolderNoFollow(top.copy.get(), name.c_str());
+      if (!inner.copy.valid() || ::fstat(inner.copy.get(), &inner.copy_identity) != 0) return -1;
+      // A sub-folder that cannot be opened, or was swapped since it was
+      // looked at, stays an empty copy.
+      if (!inner.source.valid() || ::fstat(inner.source.get(), &inner.source_identity) != 0 ||
+          !SameFile(inner.source_identity, info)) {
+        continue;
+      }
+      inner.listing_error = ListFolder(inner.source.get(), inner.entries);
+      top.source.Reset();
+      top.copy.Reset();
+      stack.push_back(std::move(inner));
+      continue;
+    }
+    if (stack.size() == 1) return top.listing_error;
+    if (top.listing_error != 0) return -1;
+
+    CloneFrame done = std::move(stack.back());
+    stack.pop_back();
+    CloneFrame& outer = stack.back();
+    outer.source = OpenFolderNoFollow(done.source.get(), "..");
+    outer.copy = OpenFolderNoFollow(done.copy.get(), "..");
+    if (!SameIdentity(outer.source.get(), outer.source_identity) ||
+        !SameIdentity(outer.copy.get(), outer.copy_identity)) {
+      return -1;  // the tree was moved while it was copied
     }
   }
-  return listing_error;
+}
+
+// ---------------------------------------------------------------------------
+// Sweeping the leftovers of interrupted writes.
+
+constexpr std::string_view kTemporaryPrefix = ".lumireel-";
+constexpr std::string_view kCopyingFolderName = ".photoparts-copying";
+// The endings of the program's temporary files: replaced files and folder
+// copies (".tmp") and pictures on their way to their names.
+constexpr std::string_view kTemporarySuffixes[] = {".tmp", ".jpg", ".png", ".gif", ".tif", ".webp"};
+
+bool IsTemporaryFileName(std::string_view name) {
+  if (name.substr(0, kTemporaryPrefix.size()) != kTemporaryPrefix) return false;
+  for (const std::string_view suffix : kTemporarySuffixes) {
+    if (name.size() > kTemporaryPrefix.size() + suffix.size() &&
+        name.substr(name.size() - suffix.size()) == suffix) {
+      return true;
+    }
+  }
+  return false;
+}
+
+struct SweepFrame {
+  UniqueFd fd;
+  struct stat identity {};
+  std::vector<std::string> entries;
+  std::size_t next = 0;
+};
+
+std::size_t SweepOpenFolder(UniqueFd root) {
+  std::size_t removed = 0;
+  std::vector<SweepFrame> stack(1);
+  stack[0].fd = std::move(root);
+  if (::fstat(stack[0].fd.get(), &stack[0].identity) != 0) return removed;
+  ListFolder(stack[0].fd.get(), stack[0].entries);
+  while (true) {
+    SweepFrame& top = stack.back();
+    if (top.next < top.entries.size()) {
+      const std::string& name = top.entries[top.next++];
+      struct stat info;
+      if (::fstatat(top.fd.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      if (S_ISREG(info.st_mode)) {
+        if (IsTemporaryFileName(name) && ::unlinkat(top.fd.get(), name.c_str(), 0) == 0) {
+          ++removed;
+        }
+        continue;
+      }
+      if (!S_ISDIR(info.st_mode)) continue;
+      SweepFrame inner;
+      inner.fd = OpenFolderNoFollow(top.fd.get(), name.c_str());
+      if (!inner.fd.valid() || ::fstat(inner.fd.get(), &inner.identity) != 0 ||
+          !SameFile(inner.identity, info)) {
+        continue;
+      }
+      if (name == kCopyingFolderName) {
+        EmptyOpenFolder(std::move(inner.fd));
+        if (::unlinkat(top.fd.get(), name.c_str(), AT_REMOVEDIR) == 0) ++removed;
+        continue;
+      }
+      ListFolder(inner.fd.get(), inner.entries);
+      top.fd.Reset();
+      stack.push_back(std::move(inner));
+      continue;
+    }
+    if (stack.size() == 1) return removed;
+    SweepFrame done = std::move(stack.back());
+    stack.pop_back();
+    SweepFrame& outer = stack.back();
+    outer.fd = OpenFolderNoFollow(done.fd.get(), "..");
+    if (!SameIdentity(outer.fd.get(), outer.identity)) return removed;
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -389,9 +495,9 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
   return joined;
 }
 
-std::optional<std::string> ReadTextFileUtf8(const std::string& path) {
+std::optional<std::string> ReadTextFileUtf8(const std::string& path, LinkPolicy link) {
   struct stat info;
-  UniqueFd fd = OpenRegularFile(NativePath(path), info);
+  UniqueFd fd = OpenRegularFile(NativePath(path), info, NoFollowFlag(link));
   if (!fd.valid()) return std::nullopt;
 
   // Read to the end rather than trusting the size: the file may grow.
@@ -417,6 +523,21 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes) {
                      [bytes](int fd) { return WriteAll(fd, bytes.data(), bytes.size()); });
 }
 
+bool WriteThroughTemporary(const std::string& path,
+                           const std::function<bool(const std::string& temporary)>& write) {
+  const std::string native = NativePath(path);
+  const fs::path target(native);
+  const std::string name = target.filename().string();
+  if (name.empty() || name == "." || name == "..") return false;
+  std::string folder = target.parent_path().string();
+  if (folder.empty()) folder = ".";
+  const std::string temporary = folder + "/" + TemporaryName();
+  bool ok = write(temporary);
+  ok = ok && ::rename(temporary.c_str(), native.c_str()) == 0;
+  if (!ok) ::unlink(temporary.c_str());
+  return ok;
+}
+
 bool WriteTextFileUtf8(const std::string& path, std::string_view text, int /*mode*/) {
   return WriteFileAtomic(path, ToValidUtf8(text));
 }
@@ -432,9 +553,10 @@ bool WriteTextFileCrLf(const std::string& path, std::string_view text) {
   return WriteFileAtomic(path, lines);
 }
 
-bool CopyFileReplacing(const std::string& source, const std::string& destination) {
+bool CopyFileReplacing(const std::string& source, const std::string& destination,
+                       LinkPolicy source_link) {
   struct stat info;
-  UniqueFd in = OpenRegularFile(NativePath(source), info);
+  UniqueFd in = OpenRegularFile(NativePath(source), info, NoFollowFlag(source_link));
   if (!in.valid()) return false;
   return ReplaceFile(destination, info.st_mode & 0777,
                      [&in](int fd) { return CopyBytes(in.get(), fd); });
@@ -481,8 +603,27 @@ bool RemoveFolder(const std::string& path) {
   return true;
 }
 
-int CloneFolder(const std::string& source, const std::string& destination) {
-  return CloneTree(NativePath(source), NativePath(destination), nullptr);
+int CloneFolder(const std::string& source, const std::string& destination, LinkPolicy source_link) {
+  const std::string from = FolderPath(source);
+  const std::string to = FolderPath(destination);
+  if (::mkdir(to.c_str(), kNewFolderMode) != 0) return errno;
+  CloneFrame root;
+  root.copy = OpenFolderNoFollow(AT_FDCWD, to.c_str());
+  if (!root.copy.valid() || ::fstat(root.copy.get(), &root.copy_identity) != 0) return errno;
+  // The source the caller names may be a link to a folder when the caller
+  // allows it; below it, links are never entered.
+  const int follow = source_link == LinkPolicy::kFollow ? 0 : O_NOFOLLOW;
+  root.source = OpenAt(AT_FDCWD, from.c_str(), O_RDONLY | O_DIRECTORY | follow);
+  if (!root.source.valid() || ::fstat(root.source.get(), &root.source_identity) != 0) return 0;
+  root.listing_error = ListFolder(root.source.get(), root.entries);
+  return CloneOpenFolder(std::move(root));
+}
+
+std::size_t RemoveLeftovers(const std::string& folder) {
+  const std::string native = FolderPath(folder);
+  if (native.empty() || native == "/") return 0;
+  UniqueFd fd = OpenFolderNoFollow(AT_FDCWD, native.c_str());
+  return fd.valid() ? SweepOpenFolder(std::move(fd)) : 0;
 }
 
 std::unique_lock<std::mutex> LockFilePath(const std::string& path) {

@@ -13,12 +13,19 @@
 // hold that file's lock so that their rewrites do not interleave.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace lumireel {
+
+// Whether a symbolic link at the last part of a path that is read or copied
+// is followed (the paths the movie names) or refused (what the program
+// publishes, which must hold only regular files).
+enum class LinkPolicy { kFollow, kRefuse };
 
 // `path` with every `\` turned into `/`.
 [[nodiscard]] std::string NativePath(std::string_view path);
@@ -28,8 +35,10 @@ namespace lumireel {
 
 // The whole content of the regular file at `path`, made well-formed UTF-8.
 // nullopt when it cannot be opened or read, or is not a regular file (a
-// folder, a pipe, a device). An empty file gives an empty text.
-[[nodiscard]] std::optional<std::string> ReadTextFileUtf8(const std::string& path);
+// folder, a pipe, a device), and, with LinkPolicy::kRefuse, when `path` is a
+// symbolic link. An empty file gives an empty text.
+[[nodiscard]] std::optional<std::string> ReadTextFileUtf8(const std::string& path,
+                                                          LinkPolicy link = LinkPolicy::kFollow);
 
 // Replaces the file at `path` with `bytes`, atomically: the bytes go to a
 // temporary file in the same folder (its name starts with "." so folder
@@ -38,9 +47,20 @@ namespace lumireel {
 // Returns false when anything fails (missing folder, no permission, disk
 // full, `path` names a folder); the old file is then left whole and no
 // temporary file remains. A new file gets mode 0644 less the umask; a
-// replaced file keeps its mode. When `path` is a symbolic link the file it
-// points to is replaced and the link stays.
+// replaced file keeps its mode. When `path` is a symbolic link the link
+// itself is replaced by the new regular file: nothing is written through it.
 bool WriteFileAtomic(const std::string& path, std::string_view bytes);
+
+// For writers that make a file by a path of their own (an encoder, an
+// archive writer): calls `write` with a temporary path in the folder of
+// `path` (a name beginning with ".lumireel-" and ending in ".tmp", which
+// folder copies skip and start-up sweeps away), and when it returns true
+// renames that file over `path`, so that `path` never holds a part of the
+// file. A link at `path` is replaced, not written through. False when
+// `write` returns false or the rename fails; the temporary file is then
+// removed.
+bool WriteThroughTemporary(const std::string& path,
+                           const std::function<bool(const std::string& temporary)>& write);
 
 // `text` made well-formed UTF-8 and written with WriteFileAtomic, without a
 // byte-order mark or terminator. `mode` is accepted for the callers that pass
@@ -55,7 +75,9 @@ bool WriteTextFileCrLf(const std::string& path, std::string_view text);
 // an existing destination atomically (as WriteFileAtomic). False when the
 // source cannot be read or the destination cannot be written; the old
 // destination is then left whole. Copying a file onto itself keeps it.
-bool CopyFileReplacing(const std::string& source, const std::string& destination);
+// With LinkPolicy::kRefuse a source that is a symbolic link is not copied.
+bool CopyFileReplacing(const std::string& source, const std::string& destination,
+                       LinkPolicy source_link = LinkPolicy::kFollow);
 
 // Creates the folder `path`. True only when this one folder was created:
 // an existing folder or a missing parent gives false.
@@ -90,16 +112,28 @@ bool EmptyFolder(const std::string& path);
 bool RemoveFolder(const std::string& path);
 
 // Creates the folder `destination` and copies into it the entries of the
-// folder `source` whose names do not begin with ".": files byte for byte
-// (with their mode and modification time), folders recursively, symbolic
-// links as links with the same target text; pipes, sockets and devices are
-// skipped. Returns 0 on success; the errno value when `destination` cannot
-// be created (EEXIST when it exists: nothing is copied) or a file or link
-// cannot be copied (a copy never overwrites an existing file); -1 when a
-// sub-folder's clone fails. Copying stops at the first failure. A source that
-// cannot be enumerated gives 0 and leaves the empty destination. When the
-// destination lies inside the source it is not copied into itself.
-int CloneFolder(const std::string& source, const std::string& destination);
+// folder `source` whose names do not begin with ".": regular files byte for
+// byte (with their mode and modification time), folders recursively.
+// Symbolic links, pipes, sockets and devices are skipped without a failure,
+// so the copy holds only regular files and folders. Each file is written
+// under a temporary name beginning with "." and takes its own name only once
+// complete. Returns 0 on success; the errno value when `destination` cannot
+// be created (EEXIST when it exists: nothing is copied) or a file cannot be
+// copied (a copy never overwrites an existing file); -1 when a sub-folder's
+// clone fails. Copying stops at the first failure. A source that cannot be
+// enumerated gives 0 and leaves the empty destination; so does a source that
+// is a symbolic link when `source_link` is LinkPolicy::kRefuse. When the
+// destination lies inside the source it is not copied into itself. Depth is
+// limited neither by path length nor by open-file limits.
+int CloneFolder(const std::string& source, const std::string& destination,
+                LinkPolicy source_link = LinkPolicy::kFollow);
+
+// Removes, below `folder` and without following links, what interrupted
+// writes of the program leave: files named ".lumireel-*" with the endings of
+// its temporary files (".tmp", ".jpg" and the other picture endings) and
+// folders named ".photoparts-copying" with their content. Returns how many
+// were removed. REQUIRES: no write of the program is running below `folder`.
+std::size_t RemoveLeftovers(const std::string& folder);
 
 // Locks the process-wide mutex of the file `path` and returns the lock.
 // Spellings of one path (separators, "." and ".." parts, relative to the

@@ -165,6 +165,14 @@ std::optional<AdjustmentPlan> ReadAdjustments(std::string_view text) {
   if (root == nullptr) return std::nullopt;
 
   AdjustmentPlan plan;
+  std::size_t elements = 0;
+  for (const auto& child : root->children()) {
+    if (child->kind == XmlNodeKind::Element && ++elements > kMaxAdjustmentSteps) {
+      AdjustmentPlan refused;
+      refused.over_limit = true;
+      return refused;
+    }
+  }
   for (const auto& child : root->children()) {
     if (child->kind != XmlNodeKind::Element) continue;
     const std::string* type = child->GetAttrValue("type");

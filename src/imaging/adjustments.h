@@ -15,6 +15,7 @@
 // Everything here is pure computation; any thread may call it.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -61,6 +62,11 @@ struct GeometryStep {
   }
 };
 
+// The most adjustment elements a document may hold. The editor sends a few
+// dozen; a longer document is refused (see AdjustmentPlan::over_limit), so
+// that no document makes an edit run for hours.
+inline constexpr std::size_t kMaxAdjustmentSteps = 10'000;
+
 // What an adjustment document asks for, in the order it is applied.
 struct AdjustmentPlan {
   std::vector<ColorMatrix> colours;    // the colour pass, in document order
@@ -68,6 +74,9 @@ struct AdjustmentPlan {
   // The preview box of the last "maxsize" element (0 x 0 when there is none).
   long max_width = 0;
   long max_height = 0;
+  // True when the document holds more than kMaxAdjustmentSteps elements; the
+  // lists are then empty and the edit is refused.
+  bool over_limit = false;
 };
 
 // Reads the adjustment text (in the form DecodeAdjustmentText takes) into a

@@ -70,6 +70,11 @@ VImage Recombined(const VImage& in, const ColorMatrix& m) {
       .cast(VIPS_FORMAT_UCHAR);
 }
 
+// Operations a lazy pipeline may hold before it is computed into memory: a
+// long chain of lazy operations takes memory for each and is freed by deep
+// recursion, so a long pass is computed in pieces of this many.
+constexpr int kOperationsPerPiece = 64;
+
 }  // namespace
 
 bool ActsPerChannel(const ColorMatrix& m) {
@@ -85,6 +90,7 @@ VImage ApplyColourPass(const VImage& rgb, const std::vector<ColorMatrix>& matric
   if (matrices.empty()) return rgb;
   VImage out = rgb;
   std::optional<ChannelTables> pending;
+  int operations = 0;
   for (const ColorMatrix& m : matrices) {
     if (ActsPerChannel(m)) {
       if (!pending) pending = IdentityTables();
@@ -94,8 +100,14 @@ VImage ApplyColourPass(const VImage& rgb, const std::vector<ColorMatrix>& matric
     if (pending) {
       out = LookUp(out, *pending);
       pending.reset();
+      ++operations;
+    }
+    if (operations >= kOperationsPerPiece) {
+      out = out.copy_memory();
+      operations = 0;
     }
     out = Recombined(out, m);
+    ++operations;
   }
   if (pending) out = LookUp(out, *pending);
   return out.copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));

@@ -4,11 +4,13 @@
 // through each matrix in turn.
 //
 // The pass is one lazy libvips pipeline, computed in a single streaming pass
-// when the result is written. A matrix that mixes channels becomes a
-// recombination, an offset and a clamp; a run of matrices that only scale
-// and shift each channel on its own (brightness, contrast, and the neutral
-// hue and saturation) collapses into one look-up table per channel, which
-// keeps the rounding and clamping of every step exactly.
+// when the result is written; a pass of many channel-mixing steps is
+// computed into memory every few dozen steps, so that memory stays bounded
+// and no pipeline grows without end. The pixels are the same either way. A matrix that mixes
+// channels becomes a recombination, an offset and a clamp; a run of matrices that only scale and
+// shift each channel on its own (brightness, contrast, and the neutral hue and saturation)
+// collapses into one look-up table per channel, which keeps the rounding and clamping of every step
+// exactly.
 //
 // Throws vips::VError as libvips does; any thread.
 #pragma once

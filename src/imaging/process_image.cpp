@@ -16,6 +16,7 @@
 #include "imaging/adjustments.h"
 #include "imaging/codec_utilities.h"
 #include "imaging/colour_pass.h"
+#include "imaging/geometry_fold.h"
 #include "imaging/image_codec.h"
 #include "imaging/photo_list_rewrite.h"
 #include "imaging/pixel_ops.h"
@@ -70,61 +71,15 @@ TemporaryFile MakeWorkingCopy(const std::string& source, const std::string& root
   return {};
 }
 
-// The image cut to `area` of it: parts of the area outside the image are
-// black. nullopt when the area is empty or larger than a canvas can be.
-std::optional<VImage> Cropped(const VImage& image, const PixelRect& area) {
-  if (area.width <= 0 || area.height <= 0 || area.width > kMaxCanvasSide ||
-      area.height > kMaxCanvasSide ||
-      static_cast<std::uint64_t>(area.width) * static_cast<std::uint64_t>(area.height) >
-          kMaxCanvasPixels) {
-    return std::nullopt;
-  }
-  const int width = static_cast<int>(area.width);
-  const int height = static_cast<int>(area.height);
-  const bool overlaps = area.x < image.width() && area.y < image.height() && area.x > -area.width &&
-                        area.y > -area.height;
-  if (!overlaps) {
-    return VImage::black(width, height, VImage::option()->set("bands", image.bands()))
-        .cast(image.format())
-        .copy(VImage::option()->set("interpretation", image.interpretation()));
-  }
-  return image.embed(static_cast<int>(-area.x), static_cast<int>(-area.y), width, height,
-                     VImage::option()->set("extend", VIPS_EXTEND_BLACK));
-}
-
-VImage Turned(const VImage& image, RotateFlipType turn) {
-  switch (turn) {
-    case RotateFlipType::kRotate90:
-      return image.rot(VIPS_ANGLE_D90);
-    case RotateFlipType::kRotate180:
-      return image.rot(VIPS_ANGLE_D180);
-    case RotateFlipType::kRotate270:
-      return image.rot(VIPS_ANGLE_D270);
-    case RotateFlipType::kMirrorLeftRight:
-      return image.flip(VIPS_DIRECTION_HORIZONTAL);
-    case RotateFlipType::kMirrorTopBottom:
-      return image.flip(VIPS_DIRECTION_VERTICAL);
-  }
-  return image;
-}
-
 // The decoded working copy as 8-bit RGB (transparent parts on black),
-// recoloured and reshaped as `plan` asks: a lazy pipeline. nullopt when the
-// copy is not a picture or a crop leaves no image.
+// recoloured and reshaped as `plan` asks: a lazy pipeline of a bounded
+// number of operations however long the document. nullopt when the copy is
+// not a picture or a crop leaves no image.
 std::optional<VImage> EditedImage(const std::string& working_copy, const AdjustmentPlan& plan) {
   const Image decoded = ImageCodec::DecodeFile(working_copy);
   if (!decoded.decoded()) return std::nullopt;
-  VImage image = ApplyColourPass(ToRgb(decoded.pixels()), plan.colours);
-  for (const GeometryStep& step : plan.geometry) {
-    if (step.kind == GeometryStep::Kind::kCrop) {
-      std::optional<VImage> cropped = Cropped(image, step.crop);
-      if (!cropped) return std::nullopt;
-      image = *cropped;
-    } else {
-      image = Turned(image, step.turn);
-    }
-  }
-  return image;
+  const VImage image = ApplyColourPass(ToRgb(decoded.pixels()), plan.colours);
+  return ReshapeImage(image, plan.geometry);
 }
 
 // Writes `image` scaled (bicubic) to `size` as a JPEG of quality 95 at
@@ -191,7 +146,9 @@ EditResult ProcessImage(const ImageEdit& edit, const EditServices& services) {
     ShowBadDocument(services.dialogs);
     return EditResult::kBadDocument;
   }
-  if (working_copy.empty()) return EditResult::kNoImage;
+  // A document beyond the step limit is refused as an undecodable picture
+  // is: nothing written, no message.
+  if (working_copy.empty() || plan->over_limit) return EditResult::kNoImage;
   EditResult result = EditResult::kNoImage;
   try {
     const std::optional<VImage> edited = EditedImage(working_copy.path(), *plan);

@@ -57,7 +57,7 @@ bool GalleryPublisher::PrepareSkin(GalleryKind kind, const std::string& root_pat
   MakeFolder(skins);  // may exist already; the copy below tells
   const std::string skin_source = JoinPath(skins_source, settings.skin);
   const std::string skin_target = JoinPath(skins, settings.skin);
-  if (CloneFolder(skin_source, skin_target) != 0) {
+  if (CloneFolder(skin_source, skin_target, LinkPolicy::kRefuse) != 0) {
     ReportError("Fatal error!",
                 "can't copy files from " + skin_source + " to " + skin_target + " ]",
                 /*error_icon=*/true);
@@ -65,7 +65,7 @@ bool GalleryPublisher::PrepareSkin(GalleryKind kind, const std::string& root_pat
   }
   WriteTextFileUtf8(JoinPath(skins, "skins.xml"), SkinListXml(settings.skin));
   CopyFileReplacing(JoinPath(images, "skins\\zelslideshoweffects.swf"),
-                    JoinPath(skins, "zelslideshoweffects.swf"));
+                    JoinPath(skins, "zelslideshoweffects.swf"), LinkPolicy::kRefuse);
   return true;
 }
 
@@ -98,11 +98,12 @@ bool GalleryPublisher::Build(GalleryKind kind, const std::string& album_id,
   const std::string images = JoinPath(root_path, "images");
   const std::string album = album_prefix + album_id;
   if (web) {
-    CloneFolder(JoinPath(images, "web\\img_pice"), JoinPath(gallery, "img_pice"));
+    CloneFolder(JoinPath(images, "web\\img_pice"), JoinPath(gallery, "img_pice"),
+                LinkPolicy::kRefuse);
   } else {
-    CloneFolder(JoinPath(album, "logo"), JoinPath(gallery, "logo"));
+    CloneFolder(JoinPath(album, "logo"), JoinPath(gallery, "logo"), LinkPolicy::kRefuse);
   }
-  CloneFolder(JoinPath(images, "zel_ui"), JoinPath(gallery, "zel_ui"));
+  CloneFolder(JoinPath(images, "zel_ui"), JoinPath(gallery, "zel_ui"), LinkPolicy::kRefuse);
   WriteTextFileUtf8(JoinPath(gallery, "zel_ui\\zelsetting.xml"), SettingsXml(settings));
 
   if (web) {
@@ -110,15 +111,18 @@ bool GalleryPublisher::Build(GalleryKind kind, const std::string& album_id,
     FillTemplateFile({"title", EncodeHtmlText(kPageTitle + settings.name)},
                      JoinPath(images, "web\\index.html"), JoinPath(gallery, "index.html"),
                      JoinPath(root_path, "tmp"));
-    CopyFileReplacing(JoinPath(images, "web\\zelalbum.swf"), JoinPath(gallery, "zelalbum.swf"));
-    CloneFolder(JoinPath(album, "photoparts"), JoinPath(gallery, "photoparts"));
-    CloneFolder(JoinPath(album, "logo"), JoinPath(gallery, "logo"));
+    CopyFileReplacing(JoinPath(images, "web\\zelalbum.swf"), JoinPath(gallery, "zelalbum.swf"),
+                      LinkPolicy::kRefuse);
+    CloneFolder(JoinPath(album, "photoparts"), JoinPath(gallery, "photoparts"),
+                LinkPolicy::kRefuse);
+    CloneFolder(JoinPath(album, "logo"), JoinPath(gallery, "logo"), LinkPolicy::kRefuse);
   } else {
     const std::string cd_templates = JoinPath(images, "cd");
     for (const char* file : kCdFiles) {
-      CopyFileReplacing(JoinPath(cd_templates, file), JoinPath(gallery, file));
+      CopyFileReplacing(JoinPath(cd_templates, file), JoinPath(gallery, file), LinkPolicy::kRefuse);
     }
-    CloneFolder(JoinPath(album, "photoparts"), JoinPath(gallery, "photoparts"));
+    CloneFolder(JoinPath(album, "photoparts"), JoinPath(gallery, "photoparts"),
+                LinkPolicy::kRefuse);
     WriteAlbumDataScript(gallery);
   }
   return true;

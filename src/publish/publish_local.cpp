@@ -13,6 +13,24 @@
 namespace lumireel {
 namespace {
 
+// Stands in a gallery folder while the gallery is built and goes last, so
+// that a gallery cut short (the program killed, or a build that stopped at
+// a reported error) says so. Its name does not begin with "." so that the
+// user sees it.
+constexpr char kBuildingMarker[] = "publishing-not-finished.txt";
+constexpr char kBuildingMarkerText[] =
+    "Lumireel is building this gallery, or building it stopped before the end.\n"
+    "The gallery is complete only when this file is gone: publish the album again.\n";
+
+// Builds one gallery with `build` between the marker's arrival and its
+// removal; the marker stays when the build stopped at a reported error.
+template <typename Build>
+void BuildMarked(const std::string& gallery, Build build) {
+  const std::string marker = JoinPath(gallery, kBuildingMarker);
+  WriteTextFileUtf8(marker, kBuildingMarkerText);
+  if (build()) RemoveFile(marker);
+}
+
 // Makes `gallery` (below `picked`) ready to receive a gallery: created when
 // missing, emptied after the user's consent when it holds anything. False
 // when the gallery is to be skipped.
@@ -55,13 +73,19 @@ void PublishLocal(const PublishJob& job, const PublishServices& services) {
   if (request.cd) {
     const std::string gallery = JoinPath(*picked, "cd");
     if (PrepareGalleryFolder(*picked, gallery, publisher, services.dialogs)) {
-      publisher.BuildCdGallery(request.album_id, request.album_prefix, job.root_path, gallery);
+      BuildMarked(gallery, [&] {
+        return publisher.BuildCdGallery(request.album_id, request.album_prefix, job.root_path,
+                                        gallery);
+      });
     }
   }
   if (request.web) {
     const std::string gallery = JoinPath(*picked, "web");
     if (PrepareGalleryFolder(*picked, gallery, publisher, services.dialogs)) {
-      publisher.BuildWebGallery(request.album_id, request.album_prefix, job.root_path, gallery);
+      BuildMarked(gallery, [&] {
+        return publisher.BuildWebGallery(request.album_id, request.album_prefix, job.root_path,
+                                         gallery);
+      });
     }
   }
 

@@ -48,7 +48,8 @@ std::string FillPlaceholders(std::string text, const std::vector<std::string>& p
 
 bool FillTemplateFile(const std::vector<std::string>& pairs, const std::string& template_path,
                       const std::string& target_path, const std::string& temp_folder) {
-  const std::optional<std::string> page = ReadTextFileUtf8(template_path);
+  // A template that is a link is not published: it could name any file.
+  const std::optional<std::string> page = ReadTextFileUtf8(template_path, LinkPolicy::kRefuse);
   if (!page) return false;
   const std::string filled = FillPlaceholders(*page, pairs);
 

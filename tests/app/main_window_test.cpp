@@ -111,6 +111,25 @@ TEST_F(MainWindowTest, ResizeKeepsTheTopLeftAndTheMinimumSize) {
   EXPECT_FALSE(dialog_.resize_active());
 }
 
+// A start command while the earlier tracker is still in its loop: only the
+// new tracker moves the window (the old one would resize from where the
+// drag began).
+TEST_F(MainWindowTest, AStartCommandEndsTheEarlierTracker) {
+  dialog_.OnInitDialog(root_.path());
+  window_.SetCursor({100, 100});
+  dialog_.StartDragWindow();
+  window_.SetCursor({150, 80});
+  ASSERT_TRUE(Eventually([&] { return window_.OuterRect() == Rect{50, 10, 1280, 964}; }));
+  dialog_.StartResizeWindow();  // no stopDragWindow in between
+  window_.SetCursor({1000, 900});
+  EXPECT_TRUE(Eventually([&] { return window_.OuterRect() == Rect{50, 10, 950, 890}; }));
+  for (int i = 0; i < 10; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    EXPECT_EQ(window_.OuterRect(), (Rect{50, 10, 950, 890}));
+  }
+  dialog_.StopResizeWindow();
+}
+
 TEST_F(MainWindowTest, EnterGoesToTheMovieEscapeAndCloseEndTheProgram) {
   dialog_.OnInitDialog(root_.path());
   window_.PressKey(platform::WindowKey::kReturn);

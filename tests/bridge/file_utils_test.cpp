@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -137,11 +139,12 @@ TEST_F(FileUtils, AtomicWriteReplacesWholeOrNotAtAll) {
   ASSERT_EQ(::stat(At("new.xml").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
 
-  // A link keeps pointing at the file it names, which gets the new text.
+  // A link is replaced by the new file; what it pointed at is untouched.
   fs::create_symlink("new.xml", At("link.xml"));
   ASSERT_TRUE(WriteFileAtomic(At("link.xml"), "three"));
-  EXPECT_TRUE(fs::is_symlink(At("link.xml")));
-  EXPECT_EQ(Bytes("new.xml"), "three");
+  EXPECT_FALSE(fs::is_symlink(At("link.xml")));
+  EXPECT_EQ(Bytes("link.xml"), "three");
+  EXPECT_EQ(Bytes("new.xml"), "two");
 
   // Failures leave everything as it was and no temporary file behind.
   fs::create_directory(At("folder"));
@@ -284,7 +287,7 @@ TEST_F(FileUtils, EmptyFolderHandlesTreesDeeperThanAnyPath) {
   EXPECT_TRUE(fs::is_empty(root_));
 }
 
-TEST_F(FileUtils, CloneFolderCopiesVisibleEntriesAndLinksAsLinks) {
+TEST_F(FileUtils, CloneFolderCopiesVisibleEntriesAndSkipsLinks) {
   fs::create_directories(At("src/skin/icons"));
   fs::create_directories(At("src/.cache"));
   Put("src/index.html", "<html>");
@@ -298,8 +301,7 @@ TEST_F(FileUtils, CloneFolderCopiesVisibleEntriesAndLinksAsLinks) {
   EXPECT_EQ(Bytes("dst/index.html"), "<html>");
   EXPECT_EQ(Bytes("dst/skin/icons/play.png"), std::string("\x89PNG\0\x01", 6));
   EXPECT_EQ(fs::status(At("dst/index.html")).permissions(), fs::perms(0640));
-  ASSERT_TRUE(fs::is_symlink(At("dst/icons-link")));
-  EXPECT_EQ(fs::read_symlink(At("dst/icons-link")), "skin/icons");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(At("dst/icons-link"))));
   EXPECT_FALSE(fs::exists(At("dst/.hidden")));
   EXPECT_FALSE(fs::exists(At("dst/.cache")));
 
@@ -332,6 +334,140 @@ TEST_F(FileUtils, CloneFolderStopsAtTheFirstFailure) {
   EXPECT_EQ(CloneFolder(At("src"), At("dst2")), 0);
   EXPECT_EQ(Bytes("dst2/sub/a.txt"), "x");
   EXPECT_FALSE(fs::exists(At("dst2/pipe")));
+}
+
+// Every way the program replaces or copies a file, tried on a link that
+// points outside: the link is replaced or skipped, the outside file kept.
+TEST_F(FileUtils, LinksAreReplacedOrSkippedNeverWrittenThrough) {
+  fs::create_directories(At("outside/folder"));
+  fs::create_directories(At("work/tree/sub"));
+  Put("outside/secret", "secret");
+  Put("work/tree/sub/photo.jpg", "jpeg");
+  fs::create_symlink(At("outside/secret"), At("work/tree/photos.xml"));
+  fs::create_symlink(At("outside/folder"), At("work/tree/big"));
+  fs::create_symlink(At("outside/secret"), At("work/link"));
+  struct Case {
+    const char* what;
+    std::function<bool()> act;
+    const char* path;      // where the new regular file must be (or nothing)
+    const char* expected;  // its bytes; nullptr: nothing there
+  };
+  const Case cases[] = {
+      {"atomic write", [&] { return WriteFileAtomic(At("work/link"), "new"); }, "work/link", "new"},
+      {"text write", [&] { return WriteTextFileUtf8(At("work/tree/photos.xml"), "<p/>"); },
+       "work/tree/photos.xml", "<p/>"},
+      {"copy over a link",
+       [&] { return CopyFileReplacing(At("work/tree/sub/photo.jpg"), At("work/link")); },
+       "work/link", "jpeg"},
+      {"write through a temporary",
+       [&] {
+         return WriteThroughTemporary(At("work/tree/big"), [](const std::string& temporary) {
+           return static_cast<bool>(std::ofstream(temporary) << "zip");
+         });
+       },
+       "work/tree/big", "zip"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_TRUE(c.act());
+    EXPECT_FALSE(fs::is_symlink(At(c.path)));
+    EXPECT_EQ(Bytes(c.path), c.expected);
+  }
+  EXPECT_EQ(Bytes("outside/secret"), "secret");
+  EXPECT_TRUE(fs::is_empty(At("outside/folder")));
+
+  // What is published refuses a link as its source.
+  fs::create_symlink(At("outside/secret"), At("work/template"));
+  EXPECT_EQ(ReadTextFileUtf8(At("work/template")), "secret");
+  EXPECT_EQ(ReadTextFileUtf8(At("work/template"), LinkPolicy::kRefuse), std::nullopt);
+  EXPECT_FALSE(CopyFileReplacing(At("work/template"), At("work/copy"), LinkPolicy::kRefuse));
+  EXPECT_FALSE(fs::exists(At("work/copy")));
+
+  // A folder copy holds only folders and regular files; a source that is a
+  // link gives an empty copy when links are refused.
+  fs::create_symlink(At("outside"), At("work/tree/sub/outside"));
+  ASSERT_EQ(CloneFolder(At("work/tree"), At("copy")), 0);
+  for (const auto& entry : fs::recursive_directory_iterator(At("copy"))) {
+    EXPECT_TRUE(entry.is_directory() || entry.is_regular_file()) << entry.path();
+    EXPECT_FALSE(entry.is_symlink()) << entry.path();
+  }
+  EXPECT_EQ(Bytes("copy/sub/photo.jpg"), "jpeg");
+  fs::create_symlink(At("work/tree"), At("tree-link"));
+  EXPECT_EQ(CloneFolder(At("tree-link"), At("copy-refused"), LinkPolicy::kRefuse), 0);
+  EXPECT_TRUE(fs::is_empty(At("copy-refused")));
+  EXPECT_EQ(CloneFolder(At("tree-link"), At("copy-followed")), 0);
+  EXPECT_EQ(Bytes("copy-followed/sub/photo.jpg"), "jpeg");
+}
+
+// A tree deeper than a path can be long is copied whole, with few
+// descriptors; the copy leaves no temporary file.
+TEST_F(FileUtils, CloneFolderCopiesTreesDeeperThanThePathLimit) {
+  // 101 bytes a level: 6060 bytes, beyond PATH_MAX, and more levels than
+  // the descriptors allowed below.
+  constexpr int kDepth = 60;
+  const std::string name(100, 'd');
+  int fd = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(::mkdirat(fd, "deep", 0777), 0);
+  int level = ::openat(fd, "deep", O_RDONLY | O_DIRECTORY);
+  for (int i = 0; i < kDepth; ++i) {
+    ASSERT_EQ(::mkdirat(level, name.c_str(), 0777), 0);
+    const int next = ::openat(level, name.c_str(), O_RDONLY | O_DIRECTORY);
+    ::close(level);
+    level = next;
+  }
+  const int file = ::openat(level, "photo.jpg", O_WRONLY | O_CREAT, 0644);
+  ASSERT_EQ(::write(file, "deep", 4), 4);
+  ::close(file);
+  ::close(level);
+  ::close(fd);
+
+  struct rlimit saved;
+  ::getrlimit(RLIMIT_NOFILE, &saved);
+  struct rlimit few = saved;
+  few.rlim_cur = 32;
+  ::setrlimit(RLIMIT_NOFILE, &few);
+  const int result = CloneFolder(At("deep"), At("copy"));
+  ::setrlimit(RLIMIT_NOFILE, &saved);
+  ASSERT_EQ(result, 0);
+
+  int depth = 0;
+  fd = ::open(At("copy").c_str(), O_RDONLY | O_DIRECTORY);
+  while (true) {
+    const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+    if (next < 0) break;
+    ::close(fd);
+    fd = next;
+    ++depth;
+  }
+  char bytes[8] = {};
+  const int copied = ::openat(fd, "photo.jpg", O_RDONLY);
+  EXPECT_EQ(::read(copied, bytes, sizeof bytes), 4);
+  ::close(copied);
+  ::close(fd);
+  EXPECT_EQ(depth, kDepth);
+  EXPECT_EQ(std::string(bytes), "deep");
+  EXPECT_TRUE(EmptyFolder(root_.string()));
+}
+
+TEST_F(FileUtils, LeftoversOfInterruptedWritesAreSweptAndNothingElse) {
+  fs::create_directories(At("albums/1/photoparts/1/big"));
+  fs::create_directories(At("albums/1/.photoparts-copying/1"));
+  fs::create_directories(At("outside"));
+  Put("outside/.lumireel-1-2-3.tmp", "not ours to sweep");
+  fs::create_symlink(At("outside"), At("albums/1/photoparts/1/preview"));
+  const char* swept[] = {"albums/1/photoparts/1/.lumireel-9-9-9.tmp",
+                         "albums/1/photoparts/1/big/.lumireel-9-0000abcd-x.jpg",
+                         "albums/1/.photoparts-copying/1/photos.xml"};
+  const char* kept[] = {"albums/1/photoparts/1/photos.xml", "albums/1/photoparts/1/big/1.jpg",
+                        "albums/1/photoparts/1/.lumireel-notes", "albums/1/photoparts/1/a.tmp",
+                        "outside/.lumireel-1-2-3.tmp"};
+  for (const char* path : swept) Put(path, "x");
+  for (const char* path : kept) Put(path, "x");
+
+  EXPECT_EQ(RemoveLeftovers(At("albums")), 3u);
+  for (const char* path : swept) EXPECT_FALSE(fs::exists(At(path))) << path;
+  EXPECT_FALSE(fs::exists(At("albums/1/.photoparts-copying")));
+  for (const char* path : kept) EXPECT_EQ(Bytes(path), "x") << path;
 }
 
 TEST_F(FileUtils, OneLockPerFileWhateverItsSpelling) {

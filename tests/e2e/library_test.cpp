@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "e2e/support/headless_process.h"
+#include "imaging/image_codec.h"
+#include "imaging/test_images.h"
 
 namespace lumireel {
 namespace {
@@ -186,6 +188,52 @@ TEST_F(LibraryE2eTest, KeywordsAreStoredReadBackReplacedAndRolledOver) {
   for (const char* file : {"kw/keywordsdb.xml", "kw/1.xml", "kw/2.xml"}) {
     EXPECT_TRUE(Xmllint("--noout", At(file))) << file;
   }
+}
+
+// An album folder from elsewhere whose photo list, rendition folder and
+// sound are links out of it: the import copies none of them, and what
+// later commands write stays inside the workspace.
+TEST_F(LibraryE2eTest, ImportedLinksAreSkippedAndLaterWritesNeverFollowOne) {
+  Put(kCatalogue, std::string(kDeclaration) + "<albums location=\"MyAlbums\" />");
+  fs::create_directories(At("MyAlbums"));
+  PutAlbumFolder("elsewhere/trip");
+  Put("outside/secret", "secret");
+  fs::create_directories(At("outside/folder"));
+  fs::remove(At("elsewhere/trip/photoparts/1/photos.xml"));
+  fs::create_symlink(At("outside/secret"), At("elsewhere/trip/photoparts/1/photos.xml"));
+  Put("elsewhere/trip/photoparts/2/photos.xml", "<album></album>");
+  fs::create_symlink(At("outside/folder"), At("elsewhere/trip/photoparts/2/big"));
+  fs::create_symlink(At("outside/secret"), At("elsewhere/trip/photoparts/sounds/a.mp3"));
+  fs::create_symlink(At("outside"), At("elsewhere/trip/photoparts/keywordsDB/outside"));
+
+  app_.Answer({{"folder", At("elsewhere/trip").string()}});
+  app_.Invoke(Request("importAlbum", {"Links"}));
+  EXPECT_EQ(CallsUntilSync(), std::vector<std::string>{Call("reloadContent", "/>")});
+  ASSERT_EQ(Bytes("MyAlbums/1/photoparts/1/big/1.jpg"), "big");
+  for (const auto& entry : fs::recursive_directory_iterator(At("MyAlbums/1"))) {
+    EXPECT_FALSE(entry.is_symlink()) << entry.path();
+  }
+
+  // Photos added to both parts, and a movie file written over a link.
+  ASSERT_TRUE(ImageCodec::Initialise());
+  fs::create_directories(At("picked"));
+  testing::SaveJpeg(testing::Gradient(64, 48), At("picked/photo.jpg").string());
+  for (const char* part : {"1", "2"}) {
+    const std::string folder = app_.workspace().string() + "\\MyAlbums\\1\\photoparts\\" + part;
+    app_.Answer({{"files", {At("picked/photo.jpg").string()}}});
+    app_.Invoke(
+        Request("AddPhoto", {folder, "x", "", "180", "180", "700", "700", "", "", "", "reload"}));
+    ASSERT_TRUE(app_.Sync(std::chrono::seconds(120))) << app_.Transcript();
+  }
+  fs::create_symlink(At("outside/secret"), At("MyAlbums/1/notes.xml"));
+  app_.Invoke(Request("WriteFile", {At("MyAlbums/1/notes.xml").string(), "&lt;n/&gt;"}));
+  ASSERT_TRUE(app_.Sync());
+
+  EXPECT_EQ(Bytes("outside/secret"), "secret");
+  EXPECT_TRUE(fs::is_empty(At("outside/folder")));
+  EXPECT_FALSE(fs::is_symlink(At("MyAlbums/1/notes.xml")));
+  EXPECT_EQ(Bytes("MyAlbums/1/notes.xml"), "<n/>");
+  EXPECT_FALSE(fs::is_symlink(At("MyAlbums/1/photoparts/2/big")));
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <string>
 
 #include "support/temp_folder.h"
 
@@ -75,6 +77,24 @@ TEST_F(LocalFilePolicyTest, AllowsOnlyLocalFilesAtOrBelowTheRoot) {
       {"not a uri", false},
   };
   for (const auto& c : cases) EXPECT_EQ(policy.Allows(c.uri), c.allowed) << c.uri;
+}
+
+TEST_F(LocalFilePolicyTest, WorkspaceAddressesNameOnlyFilesBelowTheRoot) {
+  const LocalFilePolicy policy(root_.string());
+  const std::string images = fs::weakly_canonical(root_ / "images").string();
+  const struct {
+    std::string uri;
+    std::optional<std::string> file;
+  } cases[] = {
+      {std::string(kWorkspaceUri) + "images/a%20b.png?v=2#top", images + "/a b.png"},
+      {std::string(kWorkspaceUri) + "link/secret.html", std::nullopt},
+      {std::string(kWorkspaceUri) + "../outside/secret.html", std::nullopt},
+      {std::string(kWorkspaceUri) + "images/..%2F..%2Foutside/secret.html", std::nullopt},
+      {root_uri_ + "images/a.png", std::nullopt},  // a file: address is no workspace address
+      {"lumireel://elsewhere/images/a.png", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(policy.WorkspaceFile(c.uri), c.file) << c.uri;
+  EXPECT_EQ(LocalFilePolicy().WorkspaceFile(std::string(kWorkspaceUri) + "a.png"), std::nullopt);
 }
 
 TEST_F(LocalFilePolicyTest, APolicyWithoutARootAllowsNothing) {

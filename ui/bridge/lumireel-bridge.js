@@ -33,11 +33,12 @@
 // before it loads this file.
 //
 // What the desktop host lets the movie do: the page's address is the
-// workspace root (file:///...root/), so relative addresses name workspace
-// files. It may show local files, data: and blob: content, and run inline
-// scripts and styles; it may not load anything from a network, run eval,
-// open windows, submit forms, or leave its page (frames may show files at or
-// below the root). Calls of movie functions arrive once the page has loaded.
+// workspace root as the host's own scheme serves it (lumireel://workspace/),
+// so relative addresses name workspace files. It may load workspace files
+// (only those at or below the root once links are resolved), data: and
+// blob: content, and run inline scripts and styles; it may not load file:
+// addresses or anything from a network, run eval, open windows or frames,
+// submit forms, or leave its page. Calls of movie functions arrive once the page has loaded.
 (() => {
   'use strict';
 

@@ -109,6 +109,7 @@ class GtkHost final : public DesktopHost {
   static void OnWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason,
                                      gpointer self);
   static void OnCallDone(GObject* view, GAsyncResult* result, gpointer unused);
+  static void OnWorkspaceRequest(WebKitURISchemeRequest* request, gpointer self);
 
   // ---- Dialogs (gtk_dialogs.cpp) ----
   // Runs a dialog in a loop of its own until it is answered; modal dialogs
@@ -143,7 +144,7 @@ class GtkHost final : public DesktopHost {
 
   // The movie; main thread only.
   MovieState movie_state_ = MovieState::kNone;
-  std::string movie_uri_;  // the page address of the movie: its folder, with a slash
+  std::string movie_uri_;  // the page address of the movie (kWorkspaceUri), empty without one
   LocalFilePolicy local_files_;
   BridgeGate gate_;
   std::deque<std::string> pending_calls_;  // calls waiting for the movie to load

@@ -2,12 +2,14 @@
 // interface movie, and the bridge between the movie and the program.
 //
 // The movie is an HTML page read from the movie file and shown with the
-// workspace root as its address, so that it shows workspace files by
-// relative paths. The page may show nothing but itself and local files at or
-// below the root: every other address, new windows, downloads and remote
-// content are refused. The bridge (ui/bridge/lumireel-bridge.js) is placed
-// into the page's top frame and reaches the program through the script
-// message handler "lumireel"; see that file for the messages.
+// workspace root, as the program's own scheme serves it, as its address, so
+// that it shows workspace files by relative paths. Every load of the page
+// (navigations, scripts, styles, images) goes through that scheme's handler,
+// which serves only files at or below the root once links are resolved; the
+// content policy admits no other scheme for a load, and the page has no
+// frames. New windows, downloads and remote content are refused. The bridge
+// (ui/bridge/lumireel-bridge.js) is placed into the page's top frame and reaches the program
+// through the script message handler "lumireel"; see that file for the messages.
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -20,12 +22,13 @@ namespace {
 
 constexpr char kMessageHandler[] = "lumireel";
 
-// What the page may load besides itself: local files (further limited to the
-// workspace by the navigation policy), inline data and inline scripts and
-// styles; never anything from a network.
+// What the page may load besides itself: workspace files through the
+// program's scheme, inline data and inline scripts and styles; never a
+// file: address, anything from a network, or a frame (a frame of the page's
+// own origin could reach the bridge through its parent).
 constexpr char kContentSecurityPolicy[] =
-    "default-src file: data: blob: 'unsafe-inline'; object-src 'none'; base-uri file:; "
-    "form-action 'none'";
+    "default-src lumireel: data: blob: 'unsafe-inline'; object-src 'none'; base-uri lumireel:; "
+    "form-action 'none'; frame-src 'none'; child-src 'none'";
 
 // The context-menu entries that edit or copy; the others (back, reload, open
 // or download a link or an image, ...) would leave the movie.
@@ -81,7 +84,34 @@ std::optional<std::string> ReadMovie(const std::string& path) {
 
 }  // namespace
 
+// Serves a workspace file to the page, or refuses it as not found.
+void GtkHost::OnWorkspaceRequest(WebKitURISchemeRequest* request, gpointer self) {
+  auto* host = static_cast<GtkHost*>(self);
+  const char* uri = webkit_uri_scheme_request_get_uri(request);
+  const std::optional<std::string> file =
+      uri != nullptr ? host->local_files_.WorkspaceFile(uri) : std::nullopt;
+  const std::optional<std::string> bytes = file ? ReadMovie(*file) : std::nullopt;
+  if (!bytes) {
+    GErrorPtr error(
+        g_error_new_literal(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "not a file of the workspace"));
+    webkit_uri_scheme_request_finish_error(request, error.get());
+    return;
+  }
+  GOwnedString type(g_content_type_guess(
+      file->c_str(), reinterpret_cast<const guchar*>(bytes->data()), bytes->size(), nullptr));
+  GOwnedString mime(g_content_type_get_mime_type(type.get()));
+  GBytesPtr data(g_bytes_new(bytes->data(), bytes->size()));
+  GObjectRef<GInputStream> stream(g_memory_input_stream_new_from_bytes(data.get()));
+  webkit_uri_scheme_request_finish(request, stream.get(), static_cast<gint64>(bytes->size()),
+                                   mime ? mime.get() : "application/octet-stream");
+}
+
 GtkWidget* GtkHost::CreateView() {
+  // A context of the host's own, so that its scheme is registered once.
+  GObjectRef<WebKitWebContext> context(webkit_web_context_new());
+  webkit_web_context_register_uri_scheme(context.get(), kWorkspaceScheme,
+                                         &GtkHost::OnWorkspaceRequest, this, nullptr);
+
   GObjectRef<WebKitUserContentManager> manager(webkit_user_content_manager_new());
   // Connected before the handler is registered, so that no message is missed.
   g_signal_connect(manager.get(), "script-message-with-reply-received::lumireel",
@@ -102,9 +132,10 @@ GtkWidget* GtkHost::CreateView() {
   webkit_settings_set_allow_universal_access_from_file_urls(settings.get(), FALSE);
   webkit_settings_set_enable_developer_extras(settings.get(), FALSE);
 
-  GtkWidget* view = GTK_WIDGET(g_object_new(
-      WEBKIT_TYPE_WEB_VIEW, "user-content-manager", manager.get(), "settings", settings.get(),
-      "default-content-security-policy", kContentSecurityPolicy, nullptr));
+  GtkWidget* view =
+      GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context.get(),
+                              "user-content-manager", manager.get(), "settings", settings.get(),
+                              "default-content-security-policy", kContentSecurityPolicy, nullptr));
   g_signal_connect(view, "decide-policy", G_CALLBACK(&GtkHost::OnDecidePolicy), this);
   g_signal_connect(view, "create", G_CALLBACK(&GtkHost::OnCreate), this);
   g_signal_connect(view, "context-menu", G_CALLBACK(&GtkHost::OnContextMenu), this);
@@ -126,8 +157,8 @@ void GtkHost::SetMovie(const std::string& path) {
   // A movie that cannot be read leaves the window empty, without a message.
   if (!movie) return;
   const std::string folder = std::filesystem::path(file).parent_path().string();
-  movie_uri_ = FolderUri(folder);
-  if (movie_uri_.empty()) return;
+  if (FolderUri(folder).empty()) return;
+  movie_uri_ = kWorkspaceUri;
   local_files_ = LocalFilePolicy(folder);
   movie_state_ = MovieState::kLoading;
   GBytesPtr bytes(g_bytes_new(movie->data(), movie->size()));
@@ -256,10 +287,10 @@ void GtkHost::HandleRequests() {
 
 bool GtkHost::AllowsNavigation(const std::string& uri) const {
   if (movie_state_ == MovieState::kNone) return false;
-  // Empty frames inside the movie are harmless: they show what the movie
-  // writes into them.
-  if (uri == movie_uri_ || uri == "about:blank" || uri == "about:srcdoc") return true;
-  return local_files_.Allows(uri);
+  // The page has no frames: an about:srcdoc frame would share its origin
+  // and so reach the bridge.
+  if (uri == movie_uri_ || uri == "about:blank") return true;
+  return local_files_.WorkspaceFile(uri).has_value();
 }
 
 gboolean GtkHost::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,

@@ -77,4 +77,16 @@ bool LocalFilePolicy::Allows(std::string_view uri) const {
   return !resolved.empty() && IsAtOrBelow(resolved, root_);
 }
 
+std::optional<std::string> LocalFilePolicy::WorkspaceFile(std::string_view uri) const {
+  const std::string_view prefix = kWorkspaceUri;
+  if (root_.empty() || uri.substr(0, prefix.size()) != prefix) return std::nullopt;
+  std::string_view rest = uri.substr(prefix.size());
+  rest = rest.substr(0, rest.find_first_of("?#"));
+  const std::string file_uri = FolderUri(root_) + std::string(rest);
+  if (!Allows(file_uri)) return std::nullopt;
+  GString path(g_filename_from_uri(file_uri.c_str(), nullptr, nullptr));
+  if (!path) return std::nullopt;
+  return Resolve(path.get());
+}
+
 }  // namespace lumireel::platform::gtk

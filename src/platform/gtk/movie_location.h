@@ -2,6 +2,7 @@
 // show: the movie itself and local files at or below the workspace root.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,12 @@ std::string MovieFilePath(std::string_view program_path);
 // folder is not an absolute path.
 std::string FolderUri(const std::string& folder);
 
+// The page address of the movie: the workspace root as the program's own
+// scheme serves it. Every file the page loads comes through that scheme's
+// handler, which serves only files at or below the root.
+inline constexpr char kWorkspaceScheme[] = "lumireel";
+inline constexpr char kWorkspaceUri[] = "lumireel://workspace/";
+
 // Decides whether an address names a local file at or below one folder (the
 // workspace root). Symbolic links are followed before the test, so that a
 // link inside the root cannot show a file outside it.
@@ -32,6 +39,12 @@ class LocalFilePolicy {
   // False for every other scheme, for addresses that do not decode, and for
   // every address when the policy has no root.
   bool Allows(std::string_view uri) const;
+
+  // The file that a workspace address (kWorkspaceUri followed by an escaped
+  // path below the root; query and fragment ignored) names, with links
+  // resolved; nullopt when it is not such an address or the file does not
+  // lie at or below the root once links are resolved.
+  std::optional<std::string> WorkspaceFile(std::string_view uri) const;
 
  private:
   std::string root_;  // resolved, without a trailing slash ("/" stays "/")

@@ -309,6 +309,42 @@ TEST_F(GtkHostTest, CallsFromAWorkerReachTheMovieInOrder) {
   EXPECT_EQ(events, (std::vector<std::string>{"trace", "100"}));
 }
 
+// A page that tries to load scripts and styles from outside the workspace,
+// directly and through a link inside it, and a frame of its own origin that
+// calls the bridge: only the workspace's own script runs, and the only
+// request is the movie's report.
+TEST_F(GtkHostTest, ThePageLoadsOnlyTheWorkspaceAndOnlyItsTopFrameReachesTheBridge) {
+  testing::TempFolder outside;
+  const fs::path root(workspace_.path());
+  std::ofstream(fs::path(outside.path()) / "evil.js") << "seen.push('outside');";
+  std::ofstream(fs::path(outside.path()) / "evil.css") << "p { color: red }";
+  std::ofstream(root / "inside.js") << "seen.push('inside');";
+  fs::create_symlink(outside.path(), root / "link");
+  const std::string away = "file://" + outside.path();
+  std::ofstream(root / "quillmarZEL.snt")
+      << "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><script>const seen = [];</script>"
+      << "<script src=\"inside.js\"></script>"
+      << "<script src=\"" << away << "/evil.js\"></script>"
+      << "<script src=\"link/evil.js\"></script>"
+      << "<link rel=\"stylesheet\" href=\"" << away << "/evil.css\" onload=\"seen.push('css')\">"
+      << "<link rel=\"stylesheet\" href=\"link/evil.css\" onload=\"seen.push('linked css')\">"
+      << "</head><body><iframe srcdoc=\"<script>parent.lumireel.invoke("
+         "'&lt;invoke name=&quot;framed&quot;/&gt;')</script>\"></iframe><script>"
+      << kSend
+      << "window.addEventListener('load', () => setTimeout(() => send('report', "
+         "seen.join(',')), 500));</script></body></html>";
+  std::vector<std::string> requests;
+  host_->SetFlashCallHandler([&](const std::string& request) {
+    requests.push_back(request);
+    if (request.find("report") != std::string::npos) host_->PostQuit(0);
+  });
+  host_->SetMovie(workspace_.path() + "\\quillmarZEL.snt");
+  ASSERT_EQ(RunModal(), 0);
+  EXPECT_EQ(requests, (std::vector<std::string>{
+                          "<invoke name=\"report\" returntype=\"xml\"><arguments><string>inside"
+                          "</string></arguments></invoke>"}));
+}
+
 TEST_F(GtkHostTest, ReturnGoesToTheMovieOnceAndEscapeToTheProgram) {
   std::vector<std::string> requests;
   std::vector<WindowKey> keys;
