@@ -153,3 +153,41 @@ test('CD gallery opened from its folder plays without a server', async () => {
   await playGallery(folder + 'index.html', { base: folder, skin: '"ocean"',
     accent: 'rgb(51, 102, 204)', title: 'Quillmar Slide Show Album' });
 });
+
+// The photo, drawn contained in its box, lies whole inside the viewport and
+// fills at least 60 % of its width or height; the page never scrolls
+// sideways and the controls stay on screen, on desktop and phone sizes.
+test('both galleries fit the photo and the controls into every viewport', async () => {
+  const { server, origin } = await serve(path.join(workspace, 'published', 'web'));
+  const cd = pathToFileURL(path.join(workspace, 'published', 'cd')).href + '/index.html';
+  try {
+    for (const url of [origin + '/index.html', cd]) {
+      for (const [width, height] of [[1280, 800], [1920, 1080], [390, 844]]) {
+        const page = await context.newPage();
+        await page.setViewportSize({ width, height });
+        await page.goto(url + '?autoplay=0');
+        await page.click('.lr-next');
+        await page.waitForSelector('#lumireel-gallery[data-ready="true"][data-slide="2"]');
+        const fit = await page.evaluate(() => {
+          const img = document.querySelector('.lr-slide.lr-current img');
+          const box = img.getBoundingClientRect();
+          const scale = Math.min(box.width / img.naturalWidth, box.height / img.naturalHeight);
+          const [w, h] = [img.naturalWidth * scale, img.naturalHeight * scale];
+          const [x, y] = [box.left + (box.width - w) / 2, box.top + (box.height - h) / 2];
+          const onScreen = (r) => r.left >= 0 && r.top >= 0 && r.right <= innerWidth && r.bottom <= innerHeight;
+          return {
+            inside: x >= -0.5 && y >= -0.5 && x + w <= innerWidth + 0.5 && y + h <= innerHeight + 0.5,
+            fills: Math.max(w / innerWidth, h / innerHeight) >= 0.6,
+            sideways: document.documentElement.scrollWidth > innerWidth,
+            controls: ['.lr-prev', '.lr-next', '.lr-play', '.lr-counter', '.lr-music']
+              .every((selector) => onScreen(document.querySelector(selector).getBoundingClientRect())),
+          };
+        });
+        assert.deepEqual(fit, { inside: true, fills: true, sideways: false, controls: true }, `${url} ${width}x${height}`);
+        await page.close();
+      }
+    }
+  } finally {
+    server.close();
+  }
+});

@@ -321,7 +321,9 @@
       if (layer.img.complete && layer.img.naturalWidth) reveal();
       this.counter.textContent = (position + 1) + ' / ' + this.order.length;
       this.thumbs.forEach((thumb, i) => thumb.classList.toggle('lr-active', i === index));
-      this.thumbs[index].scrollIntoView({ block: 'nearest', inline: 'center' });
+      // Only the strip scrolls; scrollIntoView would shift the page too.
+      const thumb = this.thumbs[index];
+      this.strip.scrollLeft = thumb.offsetLeft - (this.strip.clientWidth - thumb.offsetWidth) / 2;
       const next = this.slides[this.order[(position + 1) % this.order.length]];
       new Image().src = next.big;
     }
