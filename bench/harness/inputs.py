@@ -200,7 +200,7 @@ def imagemagick():
         found = shutil.which(name)
         if found:
             return found
-    raise BenchError("ImageMagick's convert is not installed (scripts/bootstrap installs it)")
+    raise BenchError("ImageMagick's convert is not installed (scripts/bootstrap --bench installs it)")
 
 
 class Inputs:

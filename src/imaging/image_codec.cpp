@@ -1,6 +1,7 @@
 #include "imaging/image_codec.h"
 
 #include <malloc.h>
+#include <vips/vector.h>
 
 #include <algorithm>
 #include <optional>
@@ -86,6 +87,15 @@ bool ImageCodec::Initialise() {
       return false;
     }
     vips_cache_set_max(0);
+    // The library compiles some operations (the vertical reduction of every
+    // resize among them) into run-time vector code, and frees that code when
+    // the operation is disposed. The code allocator frees and merges its
+    // chunks without a lock, so two photos rendered at once on two threads
+    // could free neighbouring chunks together: a double free or a broken
+    // chunk list, which ended the process in the middle of an import. With
+    // the vector path off no such code is ever made, and the library takes
+    // its plain C paths for the same operations.
+    vips_vector_set_enabled(FALSE);
     // The decoders' buffers are large (a progressive JPEG holds all its
     // coefficients, some 100 MB for 16 megapixels) and the library's worker
     // threads come and go. Each thread that allocates gets an arena of its

@@ -14,7 +14,7 @@
     photos: [],       // the photos on show
     search: null,     // {query} while the finds of a search are on show
     selected: null,   // the chosen photo
-    version: 1,       // added to image addresses; raised when images change
+    version: 1,       // added to the folders' cover addresses; raised when images may have changed
     job: '',          // the long command under way: import, edit, publish, ...
   };
   LR.state = state;
@@ -45,9 +45,9 @@
     if (!state.album || !state.part) {
       state.photos = [];
     } else if (state.search) {
-      state.photos = await LR.library.findByKeywords(state.album.id, state.search.query);
+      state.photos = await LR.searchIndex.find(state.album.id, state.search.query);
     } else {
-      state.photos = (await LR.library.loadPhotos(state.album.id, state.part)).photos;
+      state.photos = await LR.library.loadPhotos(state.album.id, state.part);
     }
     if (state.selected) {
       const { part, id } = state.selected;
@@ -67,15 +67,27 @@
     await loadPhotos();
   }
 
-  // Reads everything again from the files (after the program changed them)
-  // and keeps the choices that still exist.
-  async function reload() {
+  // Shows the catalogue, the chosen album and its photos again, keeping the
+  // choices that still exist. Files the movie has read are read again only
+  // when they changed since (see cache.js); `filesChanged` says the program
+  // changed them (reloadContent), so everything is read again.
+  async function reload({ filesChanged = false } = {}) {
+    if (filesChanged) {
+      LR.cache.clear();
+      LR.searchIndex.forget();
+    }
     state.albums = await LR.library.loadCatalogue();
     const keep = state.album && state.albums.find((a) => a.id === state.album.id);
     state.album = keep || state.albums[0] || null;
     await loadAlbum();
     state.version += 1;
     render();
+    prepareSearch();
+  }
+
+  // The album's search index is made while the user looks at the photos.
+  function prepareSearch() {
+    if (state.album) LR.searchIndex.of(state.album.id).catch(() => {});
   }
 
   async function selectAlbum(id) {
@@ -83,6 +95,8 @@
     Object.assign(state, { part: '', search: null, selected: null });
     await loadAlbum();
     render();
+    LR.sidebar.showCurrentAlbum();
+    prepareSearch();
   }
 
   async function selectPart(folder) {
@@ -102,15 +116,32 @@
     render();
   }
 
-  // The images of the chosen photo and of the album changed on disk.
-  async function refreshImages() {
+  // The program rewrote images of the album: those of one photo (`id`) or
+  // of every photo of folder `part`, and with them the folder's photo list.
+  async function imagesChanged(part, id) {
+    if (!state.album) return;
+    if (id === undefined) LR.thumbs.folderChanged(state.album.id, part);
+    else LR.thumbs.photoChanged(state.album.id, part, id);
+    LR.library.photosChanged(state.album.id, part);
     state.version += 1;
     await loadPhotos();
     render();
   }
 
+  // The cover picture of a photo folder changed.
+  function coverChanged() {
+    state.version += 1;
+    render();
+  }
+
+  // The photo lists of the album changed (a caption, a deleted photo).
+  async function photosChanged() {
+    await loadPhotos();
+    render();
+  }
+
   LR.app = {
-    onRender, render, reload, selectAlbum, selectPart, selectPhoto, search, refreshImages,
-    loadPhotos, beginJob, endJob,
+    onRender, render, reload, selectAlbum, selectPart, selectPhoto, search, imagesChanged,
+    photosChanged, coverChanged, beginJob, endJob,
   };
 })(window.LR);

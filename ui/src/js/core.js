@@ -62,10 +62,35 @@ window.LR = window.LR || {};
   // The text of the first child element `name` of `element`, or ''.
   function childText(element, name) {
     if (!element) return '';
-    for (const child of Array.from(element.children)) {
+    for (let child = element.firstElementChild; child; child = child.nextElementSibling) {
       if (child.nodeName === name) return child.textContent;
     }
     return '';
+  }
+
+  const NAMED = { lt: '<', gt: '>', amp: '&', quot: '"', apos: "'" };
+
+  // The text of an entity-encoded value (the five named entities and
+  // numeric references); null when it holds another entity.
+  function decodeEntities(text) {
+    if (text.indexOf('&') < 0) return text;
+    // The common case, only the named entities: native replaces, &amp; last.
+    if (!/&(?!(?:lt|gt|amp|quot|apos);)/.test(text)) {
+      return text.replace(/&lt;/g, '<').replace(/&gt;/g, '>').replace(/&quot;/g, '"')
+        .replace(/&apos;/g, "'").replace(/&amp;/g, '&');
+    }
+    let bad = false;
+    const out = text.replace(/&(#x[0-9a-fA-F]+|#[0-9]+|[a-z]+);|&/g, (whole, name) => {
+      if (name === undefined) { bad = true; return whole; }
+      if (name[0] !== '#') {
+        if (!(name in NAMED)) bad = true;
+        return NAMED[name] || whole;
+      }
+      const code = name[1] === 'x' ? parseInt(name.slice(2), 16) : parseInt(name.slice(1), 10);
+      if (code > 0x10ffff) { bad = true; return whole; }
+      return String.fromCodePoint(code);
+    });
+    return bad ? null : out;
   }
 
   // Sets (creating when missing) the child element `name` to `text`.
@@ -138,7 +163,7 @@ window.LR = window.LR || {};
   }
 
   Object.assign(LR, {
-    xmlEscape, requestValue, parseXml, writeNode, writeXml, childText, setChildText,
+    xmlEscape, requestValue, parseXml, writeNode, writeXml, childText, decodeEntities, setChildText,
     childElements, $, make, replaceKeepingFocus, workspaceUrl, baseName, isPlainName,
   });
 })(window.LR);

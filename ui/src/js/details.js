@@ -15,7 +15,9 @@
     LR.$('#details-empty').hidden = !!photo;
     LR.$('#details-body').hidden = !photo;
     if (!photo) { shown = ''; return; }
-    LR.$('#details-preview').src = LR.grid.imageUrl(photo, 'big');
+    const preview = LR.$('#details-preview');
+    const address = LR.grid.imageUrl(photo, 'big');
+    if (preview.getAttribute('src') !== address) preview.src = address;
     LR.$('#details-preview').alt = photo.name || '';
     LR.$('#details-file').textContent = photo.file;
     LR.$('#details-size').textContent = photo.w && photo.h ? photo.w + ' × ' + photo.h : '';
@@ -47,8 +49,8 @@
     if (!photo || S.job) return;
     const caption = LR.$('#caption').value.trim();
     await LR.library.setCaption(S.album.id, photo.part, photo.id, caption);
-    await LR.app.loadPhotos();
-    LR.app.render();
+    LR.searchIndex.setCaption(S.album.id, photo.part, photo.id, caption);
+    await LR.app.photosChanged();
     LR.$('#caption').value = caption;
     LR.$('#details-status').textContent = LR.t('caption_saved');
   }
@@ -59,6 +61,7 @@
     const words = LR.library.keywordWords(LR.$('#keywords').value);
     await LR.program.send('AddKeyWords', words.join(' '), LR.library.keywordsPath(S.album.id),
       photo.part, photo.id);
+    LR.searchIndex.setKeywords(S.album.id, photo.part, photo.id, words.join(' '));
     LR.$('#keywords').value = words.join(' ');
     LR.$('#details-status').textContent = LR.t('keywords_saved');
   }
@@ -70,8 +73,11 @@
       { name: photo.name || photo.file }), 'delete');
     if (!sure) return;
     await LR.library.deletePhoto(S.album.id, photo);
+    // A photo added later may get the same number: its images are other files.
+    LR.thumbs.photoChanged(S.album.id, photo.part, photo.id);
+    LR.searchIndex.forget(S.album.id);
     S.selected = null;
-    await LR.app.refreshImages();
+    await LR.app.photosChanged();
   }
 
   function onEnter(input, action) {

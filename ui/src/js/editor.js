@@ -28,6 +28,7 @@
   let lastPreviewOf = '';  // the photo of the program's last image job, when it was a preview
   let timer = 0;
   let cropping = false;
+  let saving = null;       // what the running image job rewrites: {part, id} or {part} for a folder
 
   const bigPath = (p) => LR.library.partPath(S.album.id, p.part, 'big', p.file);
   const bigUrl = (p) => LR.grid.imageUrl(p, 'big');
@@ -177,6 +178,7 @@
 
   function save(target) {
     lastPreviewOf = '';
+    saving = { part: target.part, id: target.id };
     LR.app.beginJob('edit');
     LR.dialogs.progress.create('loc_saving_photo');
     LR.program.send('SaveIMG', bigPath(target), '', documentText(0, true), S.album.id, target.part, '',
@@ -189,6 +191,7 @@
       LR.t('apply_to_folder_question', { folder: part ? part.name : target.part }), 'apply');
     if (!sure) return;
     lastPreviewOf = '';
+    saving = { part: target.part };
     LR.app.beginJob('adjust-folder');
     LR.dialogs.progress.create('loc_adjustfolder');
     LR.program.send('ApplyAdjustForFolder', LR.library.partPath(S.album.id, target.part) + '/',
@@ -199,7 +202,9 @@
   async function bigImageReady() {
     if (S.job !== 'edit' && S.job !== 'adjust-folder') return;
     LR.dialogs.progress.close();
-    await LR.app.refreshImages();
+    const done = saving;
+    saving = null;
+    if (done) await LR.app.imagesChanged(done.part, done.id);
     LR.app.endJob();
   }
 

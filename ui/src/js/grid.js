@@ -5,31 +5,51 @@
 (function (LR) {
   const S = LR.state;
 
+  const NO_PHOTOS = [];
+  let cells = null;     // the VirtualList of the grid
+  let showing = '';     // album, folder and search on show: scrolled to the top when they change
+
+  const keyOf = (photo) => photo.part + ':' + photo.id;
+
   function imageUrl(photo, kind) {
-    return LR.workspaceUrl(['MyAlbums', S.album.id, 'photoparts', photo.part, kind, photo.file], S.version);
+    return LR.thumbs.url(S.album.id, photo, kind);
   }
 
   function isSelected(photo) {
-    return S.selected && S.selected.part === photo.part && S.selected.id === photo.id;
+    return !!S.selected && S.selected.part === photo.part && S.selected.id === photo.id;
   }
 
-  function thumb(photo) {
-    const selected = isSelected(photo);
-    const caption = photo.name || LR.t('no_caption');
-    return LR.make('li', {}, [
-      LR.make('button', {
-        class: 'thumb' + (selected ? ' is-selected' : ''),
-        'aria-pressed': selected ? 'true' : 'false',
-        dataset: { part: photo.part, id: photo.id },
-        onclick: () => LR.app.selectPhoto(photo),
-        ondblclick: () => openViewer(photo),
-      }, [
-        LR.make('span', { class: 'thumb-frame' }, [
-          LR.make('img', { src: imageUrl(photo, 'preview'), alt: photo.name || '', loading: 'lazy' }),
-        ]),
-        LR.make('span', { class: 'thumb-caption' + (photo.name ? '' : ' is-empty'), text: caption }),
-      ]),
+  function createCell(photo) {
+    const button = LR.make('button', { class: 'thumb', dataset: { part: photo.part, id: photo.id } }, [
+      LR.make('span', { class: 'thumb-frame' }),
+      LR.make('span', { class: 'thumb-caption' }),
     ]);
+    return LR.make('li', {}, [button]);
+  }
+
+  // Brings one cell up to date; writes only what changed.
+  function updateCell(cell, photo) {
+    const selected = isSelected(photo);
+    const address = imageUrl(photo, 'preview');
+    const last = cell.shows || {};
+    if (last.photo === photo && last.selected === selected && last.address === address &&
+        last.language === LR.i18n.language()) return;
+    const button = cell.firstElementChild;
+    if (last.selected !== selected) {
+      button.classList.toggle('is-selected', selected);
+      button.setAttribute('aria-pressed', selected ? 'true' : 'false');
+    }
+    if (last.address !== address) button.firstElementChild.replaceChildren(LR.thumbs.preview(S.album.id, photo));
+    const caption = button.lastElementChild;
+    caption.textContent = photo.name || LR.t('no_caption');
+    caption.classList.toggle('is-empty', !photo.name);
+    cell.shows = { photo, selected, address, language: LR.i18n.language() };
+  }
+
+  // The photo of a cell's button.
+  function photoAt(button) {
+    const index = cells.indexOf.get(button.dataset.part + ':' + button.dataset.id);
+    return index === undefined ? null : cells.items[index];
   }
 
   function render() {
@@ -50,7 +70,13 @@
         LR.t(S.photos.length === 1 ? 'search_found_one' : 'search_found', { n: S.photos.length, query: S.search.query });
     }
 
-    LR.replaceKeepingFocus(LR.$('#grid'), album ? S.photos.map(thumb) : []);
+    const view = [album ? album.id : '', S.part, S.search ? S.search.query : ''].join('\n');
+    if (view !== showing) {
+      showing = view;
+      LR.$('#grid-wrap').scrollTop = 0;
+    }
+    cells.setItems(album ? S.photos : NO_PHOTOS);
+    cells.update();
     LR.$('#welcome').hidden = !S.ready || S.albums.length > 0;
     const empty = LR.$('#grid-empty');
     empty.hidden = S.photos.length > 0 || !album;
@@ -89,15 +115,15 @@
     img.src = imageUrl(photo, 'big');
     img.alt = photo.name || '';
     LR.$('#viewer-caption').textContent = photo.name || '';
-    const at = S.photos.findIndex((p) => p.part === photo.part && p.id === photo.id);
+    const at = cells.items === S.photos ? cells.indexOf.get(keyOf(photo)) ?? -1 : -1;
     LR.$('#viewer-count').textContent = LR.t('photo_of', { n: at + 1, total: S.photos.length });
     LR.$('#viewer-prev').disabled = at <= 0;
     LR.$('#viewer-next').disabled = at < 0 || at >= S.photos.length - 1;
   }
 
   function step(delta) {
-    const at = S.photos.findIndex((p) => viewed && p.part === viewed.part && p.id === viewed.id);
-    const next = S.photos[at + delta];
+    const at = viewed && cells.items === S.photos ? cells.indexOf.get(keyOf(viewed)) ?? -1 : -1;
+    const next = at < 0 ? null : S.photos[at + delta];
     if (next) showInViewer(next);
   }
 
@@ -108,22 +134,38 @@
     if (viewed) LR.app.selectPhoto(viewed);
   }
 
-  // Arrow keys move the focus through the grid, row by row; Enter or Space
-  // chooses the photo.
+  // Arrow keys move the focus through the grid, row by row (scrolling the
+  // next photo into view); Enter or Space chooses the photo.
   function moveFocus(event) {
-    const buttons = Array.from(LR.$('#grid').querySelectorAll('.thumb'));
-    const at = buttons.indexOf(document.activeElement);
-    if (at < 0) return;
-    const perRow = Math.max(1, Math.round(LR.$('#grid').clientWidth / buttons[0].offsetWidth));
-    const step = { ArrowLeft: -1, ArrowRight: 1, ArrowUp: -perRow, ArrowDown: perRow }[event.key];
-    const next = step && buttons[at + step];
-    if (!next) return;
+    const button = document.activeElement && document.activeElement.closest('.thumb');
+    const photo = button && LR.$('#grid').contains(button) ? photoAt(button) : null;
+    if (!photo || !cells.metrics) return;
+    const columns = cells.metrics.columns;
+    const step = { ArrowLeft: -1, ArrowRight: 1, ArrowUp: -columns, ArrowDown: columns }[event.key];
+    const index = step === undefined ? -1 : cells.indexOf.get(keyOf(photo)) + step;
+    if (index < 0 || index >= cells.items.length) return;
     event.preventDefault();
-    next.focus();
+    cells.scrollToIndex(index);
+    const next = cells.elementOf(keyOf(cells.items[index]));
+    if (next) next.firstElementChild.focus();
+  }
+
+  function onGridClick(event) {
+    const button = event.target.closest('.thumb');
+    const photo = button && photoAt(button);
+    if (!photo) return;
+    if (event.type === 'dblclick') openViewer(photo);
+    else LR.app.selectPhoto(photo);
   }
 
   function wire() {
+    cells = new LR.VirtualList({
+      scroller: LR.$('#grid-wrap'), list: LR.$('#grid'), key: keyOf,
+      create: createCell, update: updateCell, margin: 2,
+    });
     LR.$('#grid').addEventListener('keydown', moveFocus);
+    LR.$('#grid').addEventListener('click', onGridClick);
+    LR.$('#grid').addEventListener('dblclick', onGridClick);
     LR.$('#btn-add-photos').addEventListener('click', addPhotos);
     LR.$('#btn-search').addEventListener('click', runSearch);
     LR.$('#search').addEventListener('keydown', (event) => {
@@ -139,5 +181,5 @@
     LR.app.onRender(render);
   }
 
-  LR.grid = { wire, openViewer, imageUrl };
+  LR.grid = { wire, openViewer, imageUrl, cells: () => cells };
 })(window.LR);

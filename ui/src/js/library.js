@@ -24,7 +24,6 @@
   };
   const FIELDS = ['name', ...Object.keys(DEFAULTS)];
 
-  let catalogue = null;   // the catalogue's Document
   let unreadable = false; // a catalogue that exists but does not parse is never overwritten
 
   const cataloguePath = () => P().path('quillmaralbumsettings', 'quillmaralbums.xml');
@@ -37,9 +36,9 @@
     return Number.isFinite(value) && value > 0 ? value : fallback;
   }
 
+  // An album of the catalogue from its element (read with LR.xmlTree).
   function albumOf(element) {
-    const album = { id: element.getAttribute('id') || '' };
-    for (const field of FIELDS) album[field] = LR.childText(element, field);
+    const album = Object.assign({ id: element.attrs.id || '' }, LR.tree.texts(element, FIELDS));
     album.skin = album.skeen || DEFAULTS.skeen;
     album.lang = album.lang || DEFAULTS.lang;
     album.color = album.color || DEFAULTS.color;
@@ -52,45 +51,57 @@
 
   // ---- Catalogue ---------------------------------------------------------
 
-  async function loadCatalogue() {
-    const text = await P().readFile(cataloguePath());
+  // The catalogue's Document from its text: the empty catalogue when there
+  // is none, null when it is there but unreadable.
+  function catalogueDocument(text) {
     const doc = LR.parseXml(text);
-    unreadable = text !== null && (!doc || doc.documentElement.nodeName !== 'albums');
-    catalogue = unreadable ? null : doc || LR.parseXml(EMPTY_CATALOGUE);
-    return albums();
+    if (text !== null && (!doc || doc.documentElement.nodeName !== 'albums')) return null;
+    return doc || LR.parseXml(EMPTY_CATALOGUE);
   }
 
   // The albums in catalogue order; entries without a positive id are left out.
-  function albums() {
-    if (!catalogue) return [];
-    return LR.childElements(catalogue.documentElement, 'album').map(albumOf)
+  function albumsOf(text) {
+    const root = text === null ? { name: 'albums', children: [] } : LR.xmlTree(text);
+    if (!root || root.name !== 'albums') return { unreadable: true, albums: [] };
+    const albums = LR.tree.elements(root, 'album').map(albumOf)
       .filter((album) => /^[0-9]+$/.test(album.id) && Number(album.id) > 0);
+    return { unreadable: false, albums };
   }
 
-  function albumElement(id) {
-    if (!catalogue) return null;
-    return LR.childElements(catalogue.documentElement, 'album')
+  async function loadCatalogue() {
+    const read = await P().readValue(cataloguePath(), 'albums', albumsOf);
+    unreadable = read.unreadable;
+    return read.albums;
+  }
+
+  function albumElement(doc, id) {
+    return LR.childElements(doc.documentElement, 'album')
       .find((element) => element.getAttribute('id') === String(id)) || null;
   }
 
-  async function saveCatalogue() {
-    if (!catalogue) throw new Error('catalogue_unreadable');
-    await P().writeXmlFile(cataloguePath(), catalogue);
-    return loadCatalogue();
+  // Reads the catalogue afresh, lets `change(doc)` edit it and writes it back
+  // when `change` returns anything but false.
+  async function editCatalogue(change) {
+    const doc = catalogueDocument(await P().readFile(cataloguePath()));
+    if (!doc) throw new Error('catalogue_unreadable');
+    if (change(doc) === false) return;
+    await P().writeXmlFile(cataloguePath(), doc);
+    await loadCatalogue();
   }
 
   // One more than the largest id of any entry, as the program numbers them.
-  function nextAlbumId() {
+  function nextAlbumId(doc) {
     let highest = 0;
-    for (const element of LR.childElements(catalogue.documentElement, 'album')) {
+    for (const element of LR.childElements(doc.documentElement, 'album')) {
       highest = Math.max(highest, parseInt(element.getAttribute('id'), 10) || 0);
     }
     return highest + 1;
   }
 
   async function createAlbum(name, firstFolderName) {
-    if (!catalogue) throw new Error('catalogue_unreadable');
-    let next = nextAlbumId();
+    const current = catalogueDocument(await P().readFile(cataloguePath()));
+    if (!current) throw new Error('catalogue_unreadable');
+    let next = nextAlbumId(current);
     // A folder left behind by an album that is no longer listed keeps its
     // number: the new album takes the next free one.
     while (await P().readFile(albumPath(next, 'photoparts', 'parts.xml')) !== null) next += 1;
@@ -105,31 +116,37 @@
     appendPart(parts, 1, firstFolderName);
     send('WriteFile', albumPath(id, 'photoparts', 'parts.xml'), LR.writeXml(parts));
 
-    const element = catalogue.createElement('album');
-    element.setAttribute('id', id);
-    for (const field of FIELDS) LR.setChildText(element, field, field === 'name' ? name : DEFAULTS[field]);
-    catalogue.documentElement.appendChild(element);
-    await saveCatalogue();
+    await editCatalogue((doc) => {
+      const element = doc.createElement('album');
+      element.setAttribute('id', id);
+      for (const field of FIELDS) LR.setChildText(element, field, field === 'name' ? name : DEFAULTS[field]);
+      doc.documentElement.appendChild(element);
+    });
     return id;
   }
 
   // Changes catalogue fields of one album ({name, skeen, lang, color, logo,
   // pwidth, ...}); fields it does not name stay.
   async function updateAlbum(id, fields) {
-    const element = albumElement(id);
-    if (!element) return;
-    for (const [field, value] of Object.entries(fields)) {
-      if (FIELDS.includes(field)) LR.setChildText(element, field, String(value));
-    }
-    await saveCatalogue();
+    await editCatalogue((doc) => {
+      const element = albumElement(doc, id);
+      if (!element) return false;
+      for (const [field, value] of Object.entries(fields)) {
+        if (FIELDS.includes(field)) LR.setChildText(element, field, String(value));
+      }
+      return true;
+    });
   }
 
   async function deleteAlbum(id) {
-    const element = albumElement(id);
-    if (!element) return;
-    element.remove();
-    await saveCatalogue();
-    await P().send('RmDir', albumPath(id));
+    let found = false;
+    await editCatalogue((doc) => {
+      const element = albumElement(doc, id);
+      if (element) element.remove();
+      found = !!element;
+      return found;
+    });
+    if (found) await P().send('RmDir', albumPath(id));
   }
 
   // ---- Photo folders (parts) ---------------------------------------------
@@ -200,20 +217,28 @@
 
   // ---- Photos ----------------------------------------------------------------
 
+  const PHOTO_FIELDS = ['id', 'name', 'file', 'w', 'h'];
+
   function photoOf(element, folder) {
-    return {
-      part: String(folder),
-      id: LR.childText(element, 'id').trim(),
-      name: LR.childText(element, 'name'),
-      file: LR.childText(element, 'file').trim(),
-      w: LR.childText(element, 'w'), h: LR.childText(element, 'h'),
-    };
+    const { id, name, file, w, h } = LR.tree.texts(element, PHOTO_FIELDS);
+    return { part: String(folder), id: id.trim(), name, file: file.trim(), w, h };
   }
 
-  async function loadPhotos(id, folder) {
-    const doc = await P().readXml(partPath(id, folder, 'photos.xml'));
-    const photos = doc ? LR.childElements(doc.documentElement, 'photo').map((e) => photoOf(e, folder)) : [];
-    return { doc, photos: photos.filter((photo) => LR.isPlainName(photo.file)) };
+  function photosOf(text, folder) {
+    const root = LR.xmlTree(text);
+    const photos = LR.tree.elements(root, 'photo').map((e) => photoOf(e, folder));
+    return photos.filter((photo) => LR.isPlainName(photo.file));
+  }
+
+  // The photos of folder `folder` of album `id`, in list order. The array
+  // and its photos are shared: callers must not change them.
+  function loadPhotos(id, folder) {
+    return P().readValue(partPath(id, folder, 'photos.xml'), 'photos', (text) => photosOf(text, String(folder)));
+  }
+
+  // A fresh Document of a photo list, for a change.
+  function photoListDocument(id, folder) {
+    return P().readXml(partPath(id, folder, 'photos.xml'));
   }
 
   function photoElement(doc, photoId) {
@@ -222,7 +247,7 @@
   }
 
   async function setCaption(id, folder, photoId, caption) {
-    const { doc } = await loadPhotos(id, folder);
+    const doc = await photoListDocument(id, folder);
     const element = doc && photoElement(doc, photoId);
     if (!element) return;
     LR.setChildText(element, 'name', caption);
@@ -232,7 +257,7 @@
   // Takes the photo out of its list, deletes its images and empties its
   // keywords (a later photo may get the same id).
   async function deletePhoto(id, photo) {
-    const { doc } = await loadPhotos(id, photo.part);
+    const doc = await photoListDocument(id, photo.part);
     const element = doc && photoElement(doc, photo.id);
     if (!element) return;
     element.remove();
@@ -240,6 +265,11 @@
     P().send('UnlinkFile', partPath(id, photo.part, 'big', photo.file));
     P().send('UnlinkFile', partPath(id, photo.part, 'preview', photo.file));
     await P().send('AddKeyWords', '', keywordsPath(id), photo.part, photo.id);
+  }
+
+  // The photo list of a folder was rewritten by the program (an image job).
+  function photosChanged(id, folder) {
+    LR.cache.forget(partPath(id, folder, 'photos.xml'));
   }
 
   // ---- Keywords --------------------------------------------------------------
@@ -250,38 +280,29 @@
     return String(text).split(/[\s,]+/).filter(Boolean);
   }
 
-  // The photos of album `id` whose keywords hold every word of `query`
-  // (letter case ignored), in the album's folder order.
-  async function findByKeywords(id, query) {
-    const words = keywordWords(query).map((w) => w.toLowerCase());
-    if (!words.length) return [];
+  // The stored keywords of album `id`: "p:a" (folder and photo numbers) to
+  // the entry's text, words separated by commas; the first entry of a photo
+  // counts, as the program finds it.
+  async function keywordEntries(id) {
     const folder = keywordsPath(id);
-    const list = await P().readXml(folder + '/keywordsdb.xml');
-    const matches = new Set();
-    for (const entry of list ? Array.from(list.getElementsByTagName('t')) : []) {
-      const fileNumber = entry.textContent.trim();
+    const list = LR.xmlTree(await P().readFile(folder + '/keywordsdb.xml'));
+    const entries = new Map();
+    for (const entry of LR.tree.descendants(list, 't')) {
+      const fileNumber = LR.tree.textOf(entry).trim();
       if (!/^[0-9]+$/.test(fileNumber)) continue;
-      const keys = await P().readXml(folder + '/' + fileNumber + '.xml');
-      for (const s of keys ? Array.from(keys.getElementsByTagName('s')) : []) {
-        const have = s.textContent.split(',').map((w) => w.trim().toLowerCase());
-        if (words.every((w) => have.includes(w))) {
-          matches.add(Number(s.getAttribute('p')) + ':' + Number(s.getAttribute('a')));
-        }
+      const keys = LR.xmlTree(await P().readFile(folder + '/' + fileNumber + '.xml'));
+      for (const s of LR.tree.descendants(keys, 's')) {
+        const key = (parseInt(s.attrs.p, 10) || 0) + ':' + (parseInt(s.attrs.a, 10) || 0);
+        if (!entries.has(key)) entries.set(key, LR.tree.textOf(s));
       }
     }
-    const found = [];
-    for (const part of (await loadParts(id)).parts) {
-      for (const photo of (await loadPhotos(id, part.folder)).photos) {
-        if (matches.has(Number(part.folder) + ':' + Number(photo.id))) found.push(photo);
-      }
-    }
-    return found;
+    return entries;
   }
 
   LR.library = {
-    loadCatalogue, albums, createAlbum, updateAlbum, deleteAlbum, albumPath, partPath,
+    loadCatalogue, createAlbum, updateAlbum, deleteAlbum, albumPath, partPath,
     keywordsPath, loadParts, addPart, renamePart, movePart, setSound, loadPhotos, setCaption,
-    deletePhoto, findByKeywords, keywordWords,
+    deletePhoto, photosChanged, keywordEntries, keywordWords,
     isUnreadable: () => unreadable,
   };
 })(window.LR);

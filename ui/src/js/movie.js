@@ -55,7 +55,7 @@
           LR.dialogs.progress.close();
           LR.app.endJob();
         }
-        await LR.app.reload();
+        await LR.app.reload({ filesChanged: true });
         await LR.publish.afterReload();
       });
     },
