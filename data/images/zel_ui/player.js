@@ -576,7 +576,6 @@
     useSkin(settings);
     root.dataset.skin = settings.skin;
     const strings = STRINGS[settings.lang.toLowerCase().slice(0, 2)] || STRINGS.en;
-    const keywords = readKeywords();  // read meanwhile; the first photo does not wait for it
     const album = await readAlbum(settings.bigBox);
     if (!album.slides.length) {
       make('p', 'lr-empty', root).textContent = strings.empty;
@@ -586,7 +585,9 @@
     const player = new Player(root, album, settings, strings);
     player.setPlaying(player.playing);
     player.show(0);
-    player.useKeywords(await keywords);
+    // The keywords are read after the first photo is on its way, so a large
+    // album's keyword lists never hold it up.
+    player.useKeywords(await readKeywords());
     root.dataset.ready = 'true';
   }
 

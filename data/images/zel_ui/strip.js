@@ -55,6 +55,7 @@
       const width = parseFloat(getComputedStyle(this.element).getPropertyValue('--lr-thumb-width')) || 96;
       const gap = parseFloat(getComputedStyle(this.element).getPropertyValue('--lr-thumb-gap')) || 6;
       this.slot = width + gap;
+      this.view = this.element.clientWidth;
       this.track.style.width = (this.order.length * this.slot) + 'px';
       this.render();
     }
@@ -63,17 +64,19 @@
     // strip (the strip scrolls itself, never the page).
     select(position) {
       this.active = position;
-      const left = position * this.slot - (this.element.clientWidth - this.slot) / 2;
-      this.element.scrollLeft = Math.max(0, left);
-      this.render();
+      // The strip's width is kept from the last measure: reading it here
+      // would make every step wait for a layout.
+      const end = Math.max(0, this.order.length * this.slot - this.view);
+      const left = Math.min(end, Math.max(0, position * this.slot - (this.view - this.slot) / 2));
+      this.element.scrollLeft = left;
+      this.render(left);
     }
 
-    render() {
+    // `left` is the scroll position when the caller has just set it.
+    render(left = this.element.scrollLeft) {
       if (!this.slot) return;
-      const view = this.element.clientWidth;
-      const first = Math.max(0, Math.floor(this.element.scrollLeft / this.slot) - SPARE_SLOTS);
-      const last = Math.min(this.order.length - 1,
-        Math.ceil((this.element.scrollLeft + view) / this.slot) + SPARE_SLOTS);
+      const first = Math.max(0, Math.floor(left / this.slot) - SPARE_SLOTS);
+      const last = Math.min(this.order.length - 1, Math.ceil((left + this.view) / this.slot) + SPARE_SLOTS);
       for (const [position, button] of this.shown) {
         if (position < first || position > last) {
           this.recycle(button);
