@@ -17,7 +17,8 @@ namespace fs = std::filesystem;
 
 constexpr char kScriptFile[] = "zel_ui\\album-data.js";
 constexpr char kPhotoparts[] = "photoparts";
-constexpr const char* kSettingsFiles[] = {"zel_ui/zelsetting.xml", "skins/skins.xml"};
+constexpr const char* kSettingsFiles[] = {"zel_ui/zelsetting.xml", "zel_ui/zelshow.xml",
+                                          "skins/skins.xml"};
 
 bool EndsWithXml(const std::string& name) {
   if (name.size() < 4) return false;

@@ -5,7 +5,8 @@
 // each data file in the gallery (parts separated by "/") to its text; the
 // player reads that map instead of fetching when it is there.
 //
-// The data files are `zel_ui/zelsetting.xml`, `skins/skins.xml` and every
+// The data files are `zel_ui/zelsetting.xml`, `zel_ui/zelshow.xml`,
+// `skins/skins.xml` and every
 // file ending in ".xml" below `photoparts` (parts list, photo lists, keyword
 // files). Only regular files are taken, never through a symbolic link, and
 // no entry whose name begins with ".".

@@ -6,6 +6,7 @@
 #include "library/album_registry.h"
 #include "platform/dialogs.h"
 #include "publish/album_data_script.h"
+#include "publish/album_zip.h"
 #include "publish/template_file.h"
 
 namespace lumireel {
@@ -17,6 +18,15 @@ constexpr char kPageTitle[] = "Quillmar Slide Show Album : ";
 // order they are copied. The player data (.hqx) stands beside the player.
 constexpr const char* kCdFiles[] = {"quillmarZELA.ico", "quillmarZELA.exe", "quillmarZELA.hqx",
                                     "autorun.inf", "index.html"};
+
+// The slide-show settings, after the photos are in place: the "Download all"
+// archive is made from the gallery's own big images, and the player offers
+// it only when it was written.
+void WriteShowSettings(const GallerySettings& settings, bool web, const std::string& gallery) {
+  const bool zipped = WantsDownload(settings, web) && WriteAlbumZip(gallery);
+  WriteTextFileUtf8(JoinPath(gallery, "zel_ui\\zelshow.xml"),
+                    ShowXml(settings, zipped ? kAlbumZipFile : ""));
+}
 
 }  // namespace
 
@@ -81,7 +91,9 @@ bool GalleryPublisher::Build(GalleryKind kind, const std::string& album_id,
   }
   GallerySettings settings;
   const CatalogueStatus status =
-      text ? ReadGallerySettings(*text, album_id, /*with_name=*/web, settings)
+      // Both galleries carry the name: the web page in its title, both in
+      // the heading the player shows.
+      text ? ReadGallerySettings(*text, album_id, /*with_name=*/true, settings)
            : CatalogueStatus::kUnreadable;
   if (status == CatalogueStatus::kUnreadable) {
     ReportError("Error", "Can't read XML", /*error_icon=*/false);
@@ -116,6 +128,7 @@ bool GalleryPublisher::Build(GalleryKind kind, const std::string& album_id,
     CloneFolder(JoinPath(album, "photoparts"), JoinPath(gallery, "photoparts"),
                 LinkPolicy::kRefuse);
     CloneFolder(JoinPath(album, "logo"), JoinPath(gallery, "logo"), LinkPolicy::kRefuse);
+    WriteShowSettings(settings, web, gallery);
   } else {
     const std::string cd_templates = JoinPath(images, "cd");
     for (const char* file : kCdFiles) {
@@ -123,6 +136,7 @@ bool GalleryPublisher::Build(GalleryKind kind, const std::string& album_id,
     }
     CloneFolder(JoinPath(album, "photoparts"), JoinPath(gallery, "photoparts"),
                 LinkPolicy::kRefuse);
+    WriteShowSettings(settings, web, gallery);
     WriteAlbumDataScript(gallery);
   }
   return true;

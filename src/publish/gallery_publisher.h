@@ -9,11 +9,14 @@
 //   img_pice\...              images\web\img_pice
 //   zel_ui\...                images\zel_ui (the player)
 //   zel_ui\zelsetting.xml     the player settings
+//   zel_ui\zelshow.xml        the album name, the slide show's settings
+//   album.zip                 the big images, for "Download all" (when wanted)
 //   index.html                images\web\index.html, "{title}" filled
 //   zelalbum.swf
 //   photoparts\...  logo\...  the album's folders
 // A CD gallery (opened from the disk) holds the same skins (from
-// images\skins\cd), zel_ui and settings, the album's logo and photoparts,
+// images\skins\cd), zel_ui and both settings files, the album's logo and
+// photoparts, album.zip when the album asks for it,
 // the start-up files of images\cd (quillmarZELA.ico, .exe, .hqx beside the
 // .exe, autorun.inf, and the start page index.html), and
 // zel_ui\album-data.js, the gallery's data for a page without a server.

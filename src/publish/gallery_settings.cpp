@@ -51,6 +51,11 @@ CatalogueStatus ReadGallerySettings(std::string_view catalogue_text, std::string
     TakeChildText(*entry, "lang", settings.lang);
     TakeChildText(*entry, "color", settings.color);
     TakeChildText(*entry, "logo", settings.logo);
+    TakeChildText(*entry, "seconds", settings.seconds);
+    TakeChildText(*entry, "transition", settings.transition);
+    TakeChildText(*entry, "bwidth", settings.big_width);
+    TakeChildText(*entry, "bheight", settings.big_height);
+    TakeChildText(*entry, "download", settings.download);
   }
   if (settings.name.empty()) settings.name = "Untitled";
   return CatalogueStatus::kRead;
@@ -59,6 +64,11 @@ CatalogueStatus ReadGallerySettings(std::string_view catalogue_text, std::string
 std::string ChooseSkin(const std::string& skin, const std::string& skins_folder) {
   if (IsPlainFolderName(skin) && IsFolder(JoinPath(skins_folder, skin))) return skin;
   return kDefaultSkin;
+}
+
+bool WantsDownload(const GallerySettings& settings, bool web) {
+  if (settings.download.empty()) return web;
+  return ReadDecimal(settings.download) == 1;
 }
 
 std::string SkinListXml(std::string_view skin) {
@@ -74,6 +84,14 @@ std::string SettingsXml(const GallerySettings& settings) {
          XmlValue(settings.lang) + "\" activcolor=\"" + XmlValue(settings.color) +
          "\" effects=\"3\" skeen=\"" + XmlValue(settings.skin) + "\" logo=\"" +
          XmlValue(settings.logo) + "\" cskeen=\"0\" ccolor=\"1\"/>";
+}
+
+std::string ShowXml(const GallerySettings& settings, std::string_view download) {
+  return "<?xml version=\"1.0\" encoding=\"utf-8\"?><zel_show name=\"" + XmlValue(settings.name) +
+         "\" seconds=\"" + XmlValue(settings.seconds) + "\" transition=\"" +
+         XmlValue(settings.transition) + "\" bwidth=\"" + XmlValue(settings.big_width) +
+         "\" bheight=\"" + XmlValue(settings.big_height) + "\" download=\"" + XmlValue(download) +
+         "\"/>";
 }
 
 }  // namespace lumireel

@@ -1,7 +1,9 @@
 // The display settings of a published album, read from the album catalogue,
-// and the two small XML files of a gallery that carry them to the player:
-// `skins\skins.xml` (the skin list) and `zel_ui\zelsetting.xml` (language,
-// accent colour, skin and logo).
+// and the small XML files of a gallery that carry them to the player:
+// `skins\skins.xml` (the skin list), `zel_ui\zelsetting.xml` (language,
+// accent colour, skin and logo) and `zel_ui\zelshow.xml` (the album name for
+// the heading, the slide show's pace and transition, the big-image box and
+// the "Download all" archive).
 //
 // All functions are pure or read one file; they may be called from any thread.
 #pragma once
@@ -21,6 +23,15 @@ struct GallerySettings {
   std::string lang = "en";
   std::string color = "0xFF6600";
   std::string logo;
+  // The slide show and the big renditions, as the catalogue has them (the
+  // player checks and bounds them): seconds per photo, the transition
+  // ("fade" or "cut"), the big-image box the album renders into.
+  std::string seconds = "5";
+  std::string transition = "fade";
+  std::string big_width = "700";
+  std::string big_height = "700";
+  // "1" or "0"; empty leaves it to the kind of gallery (see WantsDownload).
+  std::string download;
   bool operator==(const GallerySettings&) const = default;
 };
 
@@ -34,8 +45,9 @@ enum class CatalogueStatus {
 // `settings`. Every child element of the root whose `id` attribute reads as
 // the same decimal number as `album_id` (a missing or empty id reads as 0) is
 // an entry of the album; from each, in document order, the texts of the
-// children `skeen`, `lang`, `color`, `logo` and, when `with_name`, `name` are
-// taken where the child exists, so the last entry wins. An empty name then
+// children `skeen`, `lang`, `color`, `logo`, `seconds`, `transition`,
+// `bwidth`, `bheight`, `download` and, when `with_name`, `name` are taken
+// where the child exists, so the last entry wins. An empty name then
 // becomes "Untitled". The root's own name is not checked. `settings` is
 // changed only on kRead.
 [[nodiscard]] CatalogueStatus ReadGallerySettings(std::string_view catalogue_text,
@@ -48,11 +60,22 @@ enum class CatalogueStatus {
 // inside the gallery.
 [[nodiscard]] std::string ChooseSkin(const std::string& skin, const std::string& skins_folder);
 
+// Whether the gallery offers the album's big images as one ZIP archive: the
+// `download` setting read as a decimal number (1 yes, 0 no); when the album
+// has none, a web gallery does and a CD gallery, which holds the photos as
+// files already, does not.
+[[nodiscard]] bool WantsDownload(const GallerySettings& settings, bool web);
+
 // The skin list: one `skeen` whose `name` and `value` are `skin`.
 [[nodiscard]] std::string SkinListXml(std::string_view skin);
 
 // The player settings with the language, colour, skin and logo (the logo
 // attribute is present even when empty).
 [[nodiscard]] std::string SettingsXml(const GallerySettings& settings);
+
+// The slide-show settings: `zel_show` with the attributes name, seconds,
+// transition, bwidth, bheight and download (the archive's path in the
+// gallery, empty when there is none).
+[[nodiscard]] std::string ShowXml(const GallerySettings& settings, std::string_view download);
 
 }  // namespace lumireel

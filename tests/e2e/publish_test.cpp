@@ -149,6 +149,7 @@ TEST_F(PublishTest, BothGalleriesGetTheirLayoutSettingsAndTitle) {
       {"quillmarZELA.ico", false, true},     {"quillmarZELA.exe", false, true},
       {"quillmarZELA.hqx", false, true},     {"autorun.inf", false, true},
       {"zel_ui/album-data.js", false, true}, {"zel_ui/.git/config", false, false},
+      {"zel_ui/zelshow.xml", true, true},    {"album.zip", true, false},
       {"photoparts/.hidden", false, false},  {"skins/snakeeye/skin.css", false, false},
   };
   for (const auto& entry : layout) {
@@ -179,7 +180,42 @@ TEST_F(PublishTest, BothGalleriesGetTheirLayoutSettingsAndTitle) {
       ++checked;
       EXPECT_EQ(std::system(("xmllint --noout '" + file.path().string() + "'").c_str()), 0);
     }
-    EXPECT_EQ(checked, 4) << gallery;  // settings, skin list, parts, photos
+    EXPECT_EQ(checked, 5) << gallery;  // settings, show, skin list, parts, photos
+  }
+  // Both headings carry the name; only the web gallery offers the ZIP unless
+  // the album asks for it.
+  const std::string show =
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?><zel_show name=\"Tom &amp; &quot;Jerry&quot; "
+      "&lt;Zo\xC3\xAB&gt;\" seconds=\"5\" transition=\"fade\" bwidth=\"700\" bheight=\"700\" "
+      "download=\"";
+  EXPECT_EQ(Bytes("out/web/zel_ui/zelshow.xml"), show + "album.zip\"/>");
+  EXPECT_EQ(Bytes("out/cd/zel_ui/zelshow.xml"), show + "\"/>");
+}
+
+TEST_F(PublishTest, SlideShowSettingsAndDownloadChoiceComeFromTheCatalogue) {
+  const struct {
+    const char* children;
+    const char* show;  // zelshow.xml between the name and the download
+    bool zip;          // both galleries offer the ZIP
+  } cases[] = {
+      {"<seconds>8</seconds><transition>cut</transition><bwidth>2048</bwidth>"
+       "<bheight>1536</bheight><download>1</download>",
+       "seconds=\"8\" transition=\"cut\" bwidth=\"2048\" bheight=\"1536\"", true},
+      {"<download>0</download>", "seconds=\"5\" transition=\"fade\" bwidth=\"700\" bheight=\"700\"",
+       false},
+  };
+  int run = 0;
+  for (const auto& c : cases) {
+    PutCatalogue(Entry("1", std::string("<name>A</name>") + c.children));
+    const std::string picked = "run" + std::to_string(++run);
+    EXPECT_EQ(EventsOf(Publish(true, true, picked)), PublishRun());
+    for (const std::string& gallery : {picked + "/web", picked + "/cd"}) {
+      EXPECT_EQ(Bytes(gallery + "/zel_ui/zelshow.xml"),
+                std::string("<?xml version=\"1.0\" encoding=\"utf-8\"?><zel_show name=\"A\" ") +
+                    c.show + " download=\"" + (c.zip ? "album.zip" : "") + "\"/>")
+          << gallery;
+      EXPECT_EQ(fs::is_regular_file(At(gallery + "/album.zip")), c.zip) << gallery;
+    }
   }
 }
 

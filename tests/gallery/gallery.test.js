@@ -33,10 +33,10 @@ function write(file, text) {
   fs.writeFileSync(file, text);
 }
 
-async function publish(app, kind, skin, colour) {
+async function publish(app, kind, skin, colour, show = '') {
   write(path.join(workspace, 'quillmaralbumsettings', 'quillmaralbums.xml'),
     `<?xml version="1.0" encoding="utf-8" ?><albums><album id="1"><name>${xmlText(NAME)}</name>` +
-    `<skeen>${skin}</skeen><lang>en</lang><color>${colour}</color><logo /></album></albums>`);
+    `<skeen>${skin}</skeen><lang>en</lang><color>${colour}</color><logo />${show}</album></albums>`);
   app.answer({ folder: path.join(workspace, 'published') });
   app.invoke('Publish', ['0', kind === 'cd' ? '1' : '0', kind === 'web' ? '1' : '0', '1', album('..') + '/']);
   const calls = (await app.sync()).filter((line) => line.call);
@@ -72,7 +72,8 @@ before(async () => {
     fs.mkdirSync(album('photoparts', 'keywordsDB'));
     app.invoke('AddKeyWords', ['harbour boats', album('photoparts', 'keywordsDB'), '1', '2']);
     await app.sync();
-    await publish(app, 'cd', 'ocean', '0x3366CC');
+    // The CD gallery: a quick show without fades, and "Download all" asked for.
+    await publish(app, 'cd', 'ocean', '0x3366CC', '<seconds>1</seconds><transition>cut</transition><download>1</download>');
     await publish(app, 'web', 'graphite', '0x00AA55');
   } finally {
     await app.close();
@@ -92,11 +93,21 @@ after(async () => {
   for (const folder of [workspace, profile]) if (folder) fs.rmSync(folder, { recursive: true, force: true });
 });
 
-// Plays the gallery at `url`: the first photo with its caption, the next on
-// the arrow key, the skin, the accent colour, the keyword search; and no
-// address outside the gallery is asked for.
+// Serious and critical accessibility violations that axe-core finds on the page.
+async function axeViolations(page) {
+  await page.addScriptTag({ path: require.resolve('axe-core/axe.min.js') });
+  const result = await page.evaluate(() => window.axe.run(document, { resultTypes: ['violations'] }));
+  return result.violations.filter((v) => ['serious', 'critical'].includes(v.impact))
+    .map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`);
+}
+
+// Plays the gallery at `url`: the first photo with its caption as its
+// alternative text, the album name in the heading, the next photo loading
+// ahead, the arrow keys, the skin, the accent colour, the keyword search,
+// the slide show's transition; no address outside the gallery is asked for
+// and axe-core finds nothing serious.
 async function playGallery(url, expected) {
-  const { base, ...look } = expected;
+  const { base, fade, ...look } = expected;
   const page = await context.newPage();
   const requests = [];
   const errors = [];
@@ -108,31 +119,40 @@ async function playGallery(url, expected) {
     return page.evaluate(() => {
       const figure = document.querySelector('.lr-slide.lr-current');
       const img = figure.querySelector('img');
-      return [figure.querySelector('figcaption').textContent, img.getAttribute('src'), img.naturalWidth > 0];
+      return [figure.querySelector('figcaption').textContent, img.getAttribute('src'), img.naturalWidth > 0, img.alt];
     });
   };
-  assert.deepEqual(await showing(1), [CAPTIONS[0], 'photoparts/1/big/1.jpg', true]);
+  assert.deepEqual(await showing(1), [CAPTIONS[0], 'photoparts/1/big/1.jpg', true, CAPTIONS[0]]);
   assert.deepEqual(await page.evaluate(() => ({
     skin: getComputedStyle(document.documentElement).getPropertyValue('--lr-skin-name').trim(),
     accent: getComputedStyle(document.querySelector('.lr-play')).backgroundColor,
     title: document.title,
+    heading: document.querySelector('h1').textContent,
     thumbs: document.querySelectorAll('.lr-thumb img').length,
     music: document.querySelector('.lr-music').hidden ? '' : document.querySelector('.lr-audio').getAttribute('src'),
-  })), { ...look, thumbs: 3, music: 'photoparts/sounds/theme.mp3' });
+    download: document.querySelector('.lr-download')?.getAttribute('href'),
+    fade: getComputedStyle(document.querySelector('.lr-slide')).transitionDuration,
+  })), { ...look, heading: NAME, thumbs: 3, music: 'photoparts/sounds/theme.mp3', download: 'album.zip', fade });
+  await page.waitForFunction(() => document.querySelector('.lr-thumb img').complete);
+  assert.ok(requests.includes(base + 'photoparts/1/big/2.jpg'), 'the next photo is loaded ahead');
   await page.waitForTimeout(900);  // the fade
   await page.screenshot({ path: path.join(ARTIFACTS, `${look.skin.slice(1, -1)}-first.png`) });
+  assert.deepEqual(await axeViolations(page), []);
 
   await page.keyboard.press('ArrowRight');
-  assert.deepEqual(await showing(2), [CAPTIONS[1], 'photoparts/1/big/2.jpg', true]);
+  assert.deepEqual(await showing(2), [CAPTIONS[1], 'photoparts/1/big/2.jpg', true, CAPTIONS[1]]);
   await page.keyboard.press('ArrowRight');
-  assert.deepEqual(await showing(3), [CAPTIONS[2], 'photoparts/2/big/1.jpg', true]);
+  assert.deepEqual(await showing(3), [CAPTIONS[2], 'photoparts/2/big/1.jpg', true, CAPTIONS[2]]);
   await page.keyboard.press('ArrowRight');  // round to the first again
   await showing(1);
   await page.fill('.lr-query', 'boat');  // part 1, photo 2
   assert.equal((await showing(2))[0], CAPTIONS[1]);
   assert.equal(await page.textContent('.lr-matches'), '1 found');
+  assert.equal(await page.textContent('.lr-counter'), '1 / 1');
   await page.screenshot({ path: path.join(ARTIFACTS, `${look.skin.slice(1, -1)}-search.png`) });
 
+  await page.emulateMedia({ reducedMotion: 'reduce' });
+  assert.equal(await page.evaluate(() => getComputedStyle(document.querySelector('.lr-slide')).transitionDuration), '0s');
   assert.deepEqual(errors, []);
   assert.deepEqual(requests.filter((address) => !address.startsWith(base)), []);
   await page.close();
@@ -142,7 +162,7 @@ test('web gallery served over HTTP plays with its skin and accent colour', async
   const { server, origin } = await serve(path.join(workspace, 'published', 'web'));
   try {
     await playGallery(origin + '/index.html', { base: origin + '/', skin: '"graphite"',
-      accent: 'rgb(0, 170, 85)', title: 'Quillmar Slide Show Album : ' + NAME });
+      accent: 'rgb(0, 170, 85)', title: 'Quillmar Slide Show Album : ' + NAME, fade: '0.8s' });
   } finally {
     server.close();
   }
@@ -151,5 +171,24 @@ test('web gallery served over HTTP plays with its skin and accent colour', async
 test('CD gallery opened from its folder plays without a server', async () => {
   const folder = pathToFileURL(path.join(workspace, 'published', 'cd')).href + '/';
   await playGallery(folder + 'index.html', { base: folder, skin: '"ocean"',
-    accent: 'rgb(51, 102, 204)', title: 'Quillmar Slide Show Album' });
+    accent: 'rgb(51, 102, 204)', title: 'Quillmar Slide Show Album', fade: '0s' });
+});
+
+// The visitor starts and pauses the show; it moves on after the album's
+// seconds per photo (1 in the CD album) and holds the photo when paused.
+test('the slide show plays at the album\'s pace and pauses', async () => {
+  const page = await context.newPage();
+  await page.goto(pathToFileURL(path.join(workspace, 'published', 'cd')).href + '/index.html');
+  await page.waitForSelector('#lumireel-gallery[data-ready="true"][data-slide="1"]');
+  assert.equal(await page.getAttribute('.lr-play', 'aria-pressed'), 'false');
+  await page.waitForTimeout(1500);
+  assert.equal(await page.getAttribute('#lumireel-gallery', 'data-slide'), '1', 'it starts paused');
+  await page.click('.lr-play');
+  await page.waitForSelector('#lumireel-gallery[data-slide="2"]', { timeout: 2500 });
+  await page.waitForSelector('#lumireel-gallery[data-slide="3"]', { timeout: 2500 });
+  await page.keyboard.press(' ');
+  assert.equal(await page.getAttribute('.lr-play', 'aria-pressed'), 'false');
+  await page.waitForTimeout(1500);
+  assert.equal(await page.getAttribute('#lumireel-gallery', 'data-slide'), '3');
+  await page.close();
 });

@@ -6,7 +6,8 @@ const http = require('node:http');
 const path = require('node:path');
 
 const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css',
-  '.xml': 'application/xml', '.jpg': 'image/jpeg', '.svg': 'image/svg+xml' };
+  '.xml': 'application/xml', '.jpg': 'image/jpeg', '.svg': 'image/svg+xml', '.zip': 'application/zip',
+  '.mp3': 'audio/mpeg' };
 
 // Resolves with the server and its origin; nothing outside `root` is served.
 function serve(root) {
