@@ -244,9 +244,11 @@ def main():
         print(f"\nThe demo FAILED: {failure or f'lumireel ended with status {status}'}.\n"
               "scripts/demo --verbose shows every line the program wrote.")
         return 1
-    web = galleries[0][1]
-    print(f"\nOpen the web gallery in a browser:  xdg-open {web}\n"
-          "(the cd folder holds the same gallery, made to play offline from a disc or stick).\n"
+    web, cd = galleries[0][1], galleries[1][1]
+    print(f"\nOpen the offline gallery from its folder:  xdg-open {cd}\n"
+          "The web gallery reads its photos over HTTP, so it plays from a web server; to try it here:\n"
+          f"  python3 -m http.server --bind 127.0.0.1 --directory {os.path.dirname(web)} 8000\n"
+          "  and open http://127.0.0.1:8000/\n"
           "scripts/demo --verbose prints every request and answer; with a display, "
           "scripts/demo opens the window.")
     return 0
