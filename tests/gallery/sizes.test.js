@@ -135,10 +135,14 @@ async function exercise(page, photos, screen, label) {
   assert.ok(await thumbs.count() <= 60, `${label}: the strip holds only the thumbnails in view`);
 
   await page.click('.lr-fullscreen');
-  await page.waitForFunction(() => document.fullscreenElement !== null);
-  assert.equal(await page.getAttribute('.lr-fullscreen', 'aria-pressed'), 'true');
+  // The button follows the fullscreenchange event, which the browser sends a
+  // frame after fullscreenElement is set: wait for both.
+  const pressed = (on) => page.waitForFunction((want) =>
+    (document.fullscreenElement !== null) === want &&
+    document.querySelector('.lr-fullscreen').getAttribute('aria-pressed') === String(want), on);
+  await pressed(true);
   await page.keyboard.press('Escape');
-  await page.waitForFunction(() => document.fullscreenElement === null);
+  await pressed(false);
 
   if (touch) {
     const box = await page.locator('.lr-stage').boundingBox();
