@@ -110,10 +110,14 @@ ImportEnd ImportPhotos(const ImportRequest& request, const ImportServices& servi
   }
 
   const std::string list_path = JoinPath(request.folder, "photos.xml");
-  const std::optional<std::string> text = ReadTextFileUtf8(list_path);
-  if (!text) return ImportEnd::kReload;
+  // The list is kept for the whole import, so it keeps its photos as text,
+  // and the text read is let go once parsed.
   CXmlDocument list;
-  if (!ParseStoredXml(*text, list) || files->empty()) return ImportEnd::kReload;
+  {
+    const std::optional<std::string> text = ReadTextFileUtf8(list_path);
+    if (!text) return ImportEnd::kReload;
+    if (!ParseStoredXmlForAppend(*text, list) || files->empty()) return ImportEnd::kReload;
+  }
 
   const int total = static_cast<int>(std::min<std::size_t>(files->size(), INT_MAX));
   const int skipped = ImportFiles(request, services, *files, last_id, list, list_path);

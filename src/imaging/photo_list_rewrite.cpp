@@ -75,8 +75,12 @@ bool AppendImportedPhotos(const std::string& list_path, CXmlDocument& loaded,
                           const std::vector<ImportedPhoto>& photos) {
   const std::unique_lock lock = LockFilePath(list_path);
   CXmlDocument current;
-  const std::optional<std::string> text = ReadTextFileUtf8(list_path);
-  CXmlDocument& list = text && ParseStoredXml(*text, current) ? current : loaded;
+  bool read_again = false;
+  {
+    const std::optional<std::string> text = ReadTextFileUtf8(list_path);
+    read_again = text && ParseStoredXmlForAppend(*text, current);
+  }
+  CXmlDocument& list = read_again ? current : loaded;
   CXmlNode* root = list.RootElement();
   if (root == nullptr) return false;
   for (const ImportedPhoto& photo : photos) {

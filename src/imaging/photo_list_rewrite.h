@@ -50,8 +50,9 @@ struct ImportedPhoto {
 // list at `list_path` and writes it. The list is read again under its lock,
 // so that changes made while the photos were rendered are kept; when it can
 // no longer be read or parsed, `loaded` (the list as the import read it when
-// it began, with a root element) is used instead. False when the list
-// cannot be written; the file is then left as it was.
+// it began, with a root element; it may keep its root's children as text) is
+// used instead. False when the list cannot be written; the file is then left
+// as it was.
 bool AppendImportedPhotos(const std::string& list_path, CXmlDocument& loaded,
                           const std::vector<ImportedPhoto>& photos);
 

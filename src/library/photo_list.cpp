@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <string_view>
+#include <vector>
 
 #include "bridge/file_utils.h"
 #include "bridge/invoke_request.h"
@@ -23,17 +24,48 @@ void AppendPhotoEntry(CXmlNode* album, int id, const std::string& file_base, int
   photo->AppendChild("h", std::to_string(height));
 }
 
+namespace {
+
+bool NamedNoCase(const XmlReadNode& node, std::string_view name) {
+  const char* own = node.GetName();
+  if (own == nullptr || std::string_view(own).size() != name.size()) return false;
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (lower(own[i]) != lower(name[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+// Each photo is summed up into the highest id of its album as soon as it is
+// parsed and then dropped, so a long list never stands in memory as a tree.
+// The album the answer comes from is the one the parse returns, chosen only
+// once the whole list is read; until then every album's highest id is kept.
 int GetHighestPhotoId(const std::string& part_folder) {
+  struct AlbumHighest {
+    XmlReadNode album;
+    long highest = 0;
+  };
+  std::vector<AlbumHighest> albums;
+  const XmlReadFold fold = [&albums](const XmlReadNode& holder, const XmlReadNode& element) {
+    if (!NamedNoCase(holder, "album") || !NamedNoCase(element, "photo")) return false;
+    // The photos of one album come one after another, so a new entry is
+    // needed only where another album's photos begin.
+    if (albums.empty() || !(albums.back().album == holder)) albums.push_back({holder, 0});
+    const long id = ReadDecimal(element.GetChildNode("id", nullptr).GetText(0));
+    if (id > albums.back().highest) albums.back().highest = id;
+    return true;
+  };
   XmlReadResult result;
   const XmlReadNode album =
-      XmlReadNode::ParseFile(NativePath(PhotoListPath(part_folder)), "album", &result);
-  // A failed parse gives the empty node, whose queries find nothing.
+      XmlReadNode::ParseFile(NativePath(PhotoListPath(part_folder)), "album", &result, fold);
+  // A failed parse gives the empty node, which is no album of the list.
   long highest = 0;
-  int position = 0;
-  for (XmlReadNode photo = album.GetChildNode("photo", &position); !photo.IsEmpty();
-       photo = album.GetChildNode("photo", &position)) {
-    const long id = ReadDecimal(photo.GetChildNode("id", nullptr).GetText(0));
-    if (id > highest) highest = id;
+  for (const AlbumHighest& entry : albums) {
+    if (!album.IsEmpty() && entry.album == album && entry.highest > highest) {
+      highest = entry.highest;
+    }
   }
   return highest > INT_MAX ? INT_MAX : static_cast<int>(highest);
 }
@@ -42,16 +74,18 @@ bool AddPhotoToList(const std::string& part_folder, int id, const std::string& f
                     int height) {
   const std::string path = PhotoListPath(part_folder);
   const std::unique_lock lock = LockFilePath(path);
-  std::string text;
-  if (std::optional<std::string> read = ReadTextFileUtf8(path)) {
-    text = std::move(*read);
-  } else if (NothingAt(path)) {
-    text = kEmptyPhotoList;
-  } else {
-    return false;
-  }
   CXmlDocument document;
-  if (!ParseStoredXml(text, document)) return false;
+  {
+    std::string text;
+    if (std::optional<std::string> read = ReadTextFileUtf8(path)) {
+      text = std::move(*read);
+    } else if (NothingAt(path)) {
+      text = kEmptyPhotoList;
+    } else {
+      return false;
+    }
+    if (!ParseStoredXmlForAppend(text, document)) return false;
+  }
   CXmlNode* album = document.RootElement();
   if (album->name != "album") return false;
   AppendPhotoEntry(album, id, file_base, width, height);

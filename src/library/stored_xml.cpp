@@ -27,6 +27,11 @@ bool ParseStoredXml(std::string_view text, CXmlDocument& document, bool* whole) 
   return end != nullptr && document.RootElement() != nullptr;
 }
 
+bool ParseStoredXmlForAppend(std::string_view text, CXmlDocument& document) {
+  document.KeepRootChildrenAsText();
+  return ParseStoredXml(text, document);
+}
+
 CXmlNode* FindTopLevelElement(const CXmlDocument& document, std::string_view name) {
   for (const auto& child : document.children()) {
     if (child->kind == XmlNodeKind::Element && child->name == name) return child.get();

@@ -23,6 +23,12 @@ namespace lumireel {
 [[nodiscard]] bool ParseStoredXml(std::string_view text, CXmlDocument& document,
                                   bool* whole = nullptr);
 
+// ParseStoredXml for a list that is only appended to and written back: the
+// root's children are kept as their text rather than as nodes (see
+// CXmlDocument::KeepRootChildrenAsText), so a long list costs about its own
+// size. ToXml of the document gives what it gives after ParseStoredXml.
+[[nodiscard]] bool ParseStoredXmlForAppend(std::string_view text, CXmlDocument& document);
+
 // The first top-level element of `document` named exactly `name`, or null.
 CXmlNode* FindTopLevelElement(const CXmlDocument& document, std::string_view name);
 

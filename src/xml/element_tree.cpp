@@ -49,7 +49,16 @@ void AppendAttributes(std::string& out, const CXmlNode& node, const XmlWriteOpti
   }
 }
 
-bool WritesEndTag(const CXmlNode& node) { return !node.children().empty() || !node.value.empty(); }
+// The text of the children that a document keeps as text (see
+// CXmlDocument::KeepRootChildrenAsText), or null.
+const std::string* ChildrenText(const CXmlNode& node) {
+  return node.document != nullptr ? node.document->ChildrenTextOf(node) : nullptr;
+}
+
+bool WritesEndTag(const CXmlNode& node) {
+  const std::string* kept = ChildrenText(node);
+  return !node.children().empty() || !node.value.empty() || (kept != nullptr && !kept->empty());
+}
 
 // Writes everything of `node` that comes before its children.
 void AppendOpening(std::string& out, const CXmlNode& node, const XmlWriteOptions& options) {
@@ -59,6 +68,7 @@ void AppendOpening(std::string& out, const CXmlNode& node, const XmlWriteOptions
       out.append(node.name);
       AppendAttributes(out, node, options);
       out.append(WritesEndTag(node) ? ">" : "/>");
+      if (const std::string* kept = ChildrenText(node)) out.append(*kept);
       break;
     case XmlNodeKind::ProcessingInstruction:
       out.append("<?");
@@ -332,6 +342,12 @@ void CXmlNode::CopyFrom(const CXmlNode& other, bool with_children) {
 // tree built by code is limited only by memory.
 std::string CXmlNode::ToXml(const XmlWriteOptions& options) const {
   std::string out;
+  // A document that keeps its root's children as text is written at about
+  // that size; reserving it spares copies of a long list while it grows.
+  const CXmlNode* root = kind == XmlNodeKind::Document ? FirstElementChild() : this;
+  if (const std::string* kept = root != nullptr ? ChildrenText(*root) : nullptr) {
+    out.reserve(kept->size() + kept->size() / 16 + 65536);
+  }
   struct Frame {
     const CXmlNode* node;
     size_t next_child;

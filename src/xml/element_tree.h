@@ -97,8 +97,8 @@ class CXmlNode {
   std::string name;   // "#COMMENT", "#CDATA", or the PI target for other kinds
   std::string value;  // element text, comment or CDATA content
   XmlNodeKind kind;
-  CXmlNode* parent;         // not owned; the document for top-level nodes
-  CXmlDocument* document;   // the document the node belongs to, or null
+  CXmlNode* parent;        // not owned; the document for top-level nodes
+  CXmlDocument* document;  // the document the node belongs to, or null
 
   // Children and attributes, in document order.
   const std::vector<std::unique_ptr<CXmlNode>>& children() const { return children_; }
@@ -159,9 +159,27 @@ class CXmlDocument : public CXmlNode {
   // The first top-level Element, or null.
   CXmlNode* RootElement() const { return FirstElementChild(); }
 
+  // Called before ParseText: the root element's children are not kept as
+  // nodes but written out (as ToXml with the default options writes them)
+  // as soon as each is parsed, so that a long list costs about the size of
+  // its text. Queries then see only the children added to the root after the
+  // parse; ToXml writes the kept text in front of them. For callers that
+  // append to the root and write the document back with the default options.
+  void KeepRootChildrenAsText() { root_children_as_text_ = true; }
+  // The kept text of `node`'s children when `node` is that root, else null.
+  const std::string* ChildrenTextOf(const CXmlNode& node) const {
+    return &node == text_root_ ? &text_root_children_ : nullptr;
+  }
+
   XmlParseInfo parse_info;
 
   static constexpr int kMaxDepth = 256;
+
+ private:
+  friend class XmlTreeParser;
+  bool root_children_as_text_ = false;
+  const CXmlNode* text_root_ = nullptr;  // the root whose children are kept as text
+  std::string text_root_children_;
 };
 
 }  // namespace lumireel

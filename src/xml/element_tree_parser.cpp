@@ -63,8 +63,14 @@ class XmlTreeParser {
   // Records the error unless an earlier one of this parse is already there.
   void Fail(size_t pos, int code, std::string text);
 
+  // Writes out the children parsed so far of the root whose children are
+  // kept as text, and destroys them.
+  void KeepChildrenAsText(CXmlNode& node);
+
   std::string_view text_;
   XmlParseInfo& info_;
+  CXmlNode* text_root_ = nullptr;
+  std::string* kept_text_ = nullptr;
   size_t no_match_from_[kMarkerCount] = {kFailed, kFailed, kFailed};
 };
 
@@ -348,6 +354,7 @@ size_t XmlTreeParser::ParseContent(CXmlNode& node, size_t pos, int depth) {
       pos = ParseElement(*child, open, depth + 1);
       if (!child->name.empty()) node.children_.push_back(std::move(child));
       if (pos == kFailed) return kFailed;
+      if (&node == text_root_) KeepChildrenAsText(node);
     }
 
     if (StartsWith(pos, "</")) {
@@ -384,13 +391,28 @@ size_t XmlTreeParser::ParseContent(CXmlNode& node, size_t pos, int depth) {
   }
 }
 
+void XmlTreeParser::KeepChildrenAsText(CXmlNode& node) {
+  for (const auto& child : node.children_) kept_text_->append(child->ToXml());
+  node.children_.clear();
+}
+
 const char* XmlTreeParser::ParseDocument(CXmlDocument& document) {
   CXmlNode& top = document;
   auto root = std::make_unique<CXmlNode>(XmlNodeKind::Element, &top, &document);
+  if (document.root_children_as_text_) {
+    text_root_ = root.get();
+    kept_text_ = &document.text_root_children_;
+    kept_text_->clear();
+    kept_text_->reserve(text_.size());
+  }
   size_t pos = ParseElement(*root, 0, 1);
   // An unnamed root means the text held no element before an end tag.
-  if (pos == kFailed || root->name.empty()) return nullptr;
+  if (pos == kFailed || root->name.empty()) {
+    if (kept_text_ != nullptr) std::string().swap(*kept_text_);
+    return nullptr;
+  }
   CXmlNode& kept = *root;
+  if (text_root_ != nullptr) document.text_root_ = text_root_;
   top.children_.push_back(std::move(root));
   bool consumed_comment = false;
   pos = ParseOtherNodes(kept, pos, &consumed_comment);

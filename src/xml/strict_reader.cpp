@@ -134,6 +134,11 @@ const char* XmlReadErrorText(int code) {
 }
 
 XmlReadNode XmlReadNode::ParseString(const char* text, const char* tag, XmlReadResult* result) {
+  return Parse(text, tag, result, nullptr);
+}
+
+XmlReadNode XmlReadNode::Parse(const char* text, const char* tag, XmlReadResult* result,
+                               const XmlReadFold* fold) {
   XmlReadResult ignored;
   XmlReadResult& out = result != nullptr ? *result : ignored;
   out = XmlReadResult{};
@@ -141,7 +146,7 @@ XmlReadNode XmlReadNode::ParseString(const char* text, const char* tag, XmlReadR
     out.error = eXmlReadNoElements;
     return XmlReadNode();
   }
-  XmlStrictParse parse = ParseStrictXml(text);
+  XmlStrictParse parse = ParseStrictXml(text, fold);
   out.error = parse.error;
   out.line = parse.line;
   out.column = parse.column;
@@ -152,6 +157,16 @@ XmlReadNode XmlReadNode::ParseString(const char* text, const char* tag, XmlReadR
 
 XmlReadNode XmlReadNode::ParseFile(const std::string& path, const char* tag,
                                    XmlReadResult* result) {
+  return ParseWholeFile(path, tag, result, nullptr);
+}
+
+XmlReadNode XmlReadNode::ParseFile(const std::string& path, const char* tag, XmlReadResult* result,
+                                   const XmlReadFold& fold) {
+  return ParseWholeFile(path, tag, result, &fold);
+}
+
+XmlReadNode XmlReadNode::ParseWholeFile(const std::string& path, const char* tag,
+                                        XmlReadResult* result, const XmlReadFold* fold) {
   std::string bytes;
   if (!ReadWholeFile(path, &bytes)) {
     if (result != nullptr) *result = XmlReadResult{eXmlReadFileNotFound, 0, 0};
@@ -161,7 +176,7 @@ XmlReadNode XmlReadNode::ParseFile(const std::string& path, const char* tag,
   if (view.starts_with("\xFF\xFE") || view.starts_with("\xFE\xFF")) {
     bytes = Utf16ToUtf8(view.substr(2), view[0] == '\xFE');
   }
-  return ParseString(bytes.c_str(), tag, result);
+  return Parse(bytes.c_str(), tag, result, fold);
 }
 
 XmlReadNode XmlReadNode::ParseFileChecked(const std::string& path, const char* tag) {

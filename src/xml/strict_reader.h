@@ -5,6 +5,7 @@
 // (ASCII letters) everywhere.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -35,8 +36,8 @@ struct XmlReadResult {
 
 // A raw section (CDATA, PRE, Script, comment, DOCTYPE) kept verbatim.
 struct XmlRawSection {
-  const char* content = nullptr;       // owned by the node
-  const char* open_marker = nullptr;   // one of the constant markers
+  const char* content = nullptr;      // owned by the node
+  const char* open_marker = nullptr;  // one of the constant markers
   const char* close_marker = nullptr;
 };
 
@@ -45,6 +46,15 @@ struct XmlRawSection {
 const char* XmlReadErrorText(int code);
 
 struct XmlReadRecord;  // the shared node record
+class XmlReadNode;
+
+// Called by a parse for each element as soon as it is complete, with the
+// element that holds it (still being parsed: only its name can be asked).
+// Returning true drops the element from its holder at once, as if it had
+// never been there; the parse goes on, and its errors are the same as
+// without the fold. Lets a reader of a long list sum up its entries one at a
+// time instead of keeping them all.
+using XmlReadFold = std::function<bool(const XmlReadNode& holder, const XmlReadNode& element)>;
 
 // A small handle to a shared node record; copies share the record. A handle
 // without a record is the empty node: every query on it answers "nothing".
@@ -67,6 +77,9 @@ class XmlReadNode {
   // error 11 with line and column 0. A UTF-16 file (with a byte-order mark)
   // is converted to UTF-8 first.
   static XmlReadNode ParseFile(const std::string& path, const char* tag, XmlReadResult* result);
+  // ParseFile, with `fold` called for every element completed.
+  static XmlReadNode ParseFile(const std::string& path, const char* tag, XmlReadResult* result,
+                               const XmlReadFold& fold);
   // ParseFile; on any error (the warning included) it writes
   // "XML Parsing error inside file '%s'.\nError: %s\nAt line %i, column %i.\n"
   // to standard error and returns the empty node.
@@ -104,8 +117,15 @@ class XmlReadNode {
   int CountContent() const;
   XmlReadNode GetParent() const;
 
+  // Two handles are equal when they share a record; empty nodes are equal.
+  friend bool operator==(const XmlReadNode&, const XmlReadNode&) = default;
+
  private:
   explicit XmlReadNode(std::shared_ptr<XmlReadRecord> record) : record_(std::move(record)) {}
+  static XmlReadNode Parse(const char* text, const char* tag, XmlReadResult* result,
+                           const XmlReadFold* fold);
+  static XmlReadNode ParseWholeFile(const std::string& path, const char* tag, XmlReadResult* result,
+                                    const XmlReadFold* fold);
   friend class XmlStrictParser;
   std::shared_ptr<XmlReadRecord> record_;
 };

@@ -92,8 +92,9 @@ void DropTrailingQuestionMark(std::string_view& text) {
 // parsed recursively.
 class XmlStrictParser {
  public:
-  explicit XmlStrictParser(const char* text)
+  XmlStrictParser(const char* text, const XmlReadFold* fold)
       : text_(text),
+        fold_(fold),
         end_(text + std::strlen(text)),
         tokens_(text),
         building_(XmlReadNode::kMaxDepth + 1) {}
@@ -258,6 +259,12 @@ class XmlStrictParser {
     const bool ok = ParseElement(child, depth + 1);
     open_.pop_back();
     open_ordinary_ -= ordinary;
+    // The child's items went to the lists of the next depth, so its own
+    // entries are still the last ones of its holder's lists.
+    if (ok && fold_ != nullptr && (*fold_)(XmlReadNode(parent), XmlReadNode(child))) {
+      items.children.pop_back();
+      items.order.pop_back();
+    }
     return ok;
   }
 
@@ -345,7 +352,8 @@ class XmlStrictParser {
   }
 
   const char* text_;
-  const char* end_;  // the terminating zero
+  const XmlReadFold* fold_;  // may be null
+  const char* end_;          // the terminating zero
   XmlTokenizer tokens_;
   XmlReadError error_ = eXmlReadNoError;
   const char* error_at_ = nullptr;
@@ -358,6 +366,8 @@ class XmlStrictParser {
   int open_ordinary_ = 0;                   // how many of them are not declarations
 };
 
-XmlStrictParse ParseStrictXml(const char* text) { return XmlStrictParser(text).Run(); }
+XmlStrictParse ParseStrictXml(const char* text, const XmlReadFold* fold) {
+  return XmlStrictParser(text, fold).Run();
+}
 
 }  // namespace lumireel

@@ -66,6 +66,8 @@ struct XmlStrictParse {
 
 // Parses a zero-terminated text into an unnamed root. Never reads past the
 // terminating zero; nesting is limited to XmlReadNode::kMaxDepth.
-XmlStrictParse ParseStrictXml(const char* text);
+// `fold`, when not null, is called for every element completed (see
+// XmlReadFold).
+XmlStrictParse ParseStrictXml(const char* text, const XmlReadFold* fold = nullptr);
 
 }  // namespace lumireel

@@ -30,6 +30,15 @@ TEST_F(PhotoListTest, HighestIdIsFoundWhateverTheLetterCase) {
        9},
       {"<album><photo><id></id></photo><photo><id>-4</id></photo></album>", 0},
       {"<album><photo><id>99999999999</id></photo></album>", 2147483647},
+      // Only the photos right inside the first album count, each by its
+      // first id.
+      {"<album><photo><id>4</id><album><photo><id>50</id></photo></album></photo>"
+       "<photo><ID>7</ID><id>80</id></photo></album>",
+       7},
+      {"<album><photo><id>2</id></photo></album><album><photo><id>9</id></photo></album>", 2},
+      {"<?xml version=\"1.0\"?><other><photo><id>6</id></photo></other>"
+       "<album><photo><id>5</id></photo></album>",
+       5},
       // Lists that do not parse count as empty; the process goes on.
       {"<album><photo><id>3</id><name>&bogus;</name></photo></album>", 0},
       {"<album><photo id=\"3></photo></album>", 0},

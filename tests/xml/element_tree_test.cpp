@@ -55,6 +55,38 @@ TEST(ElementTreeTest, RoundTripsThroughTheWriter) {
   }
 }
 
+// A document that keeps its root's children as text parses, fails and writes
+// exactly as one that keeps them as nodes, also after a child is appended.
+TEST(ElementTreeTest, RootChildrenKeptAsTextWriteAsTheTree) {
+  const std::string_view cases[] = {
+      "<?xml version=\"1.0\" encoding=\"utf-8\" ?><album mwidth=\"6\" id=\"2\">"
+      "<photo><id>6</id><name>a &amp; b</name><file>6.jpg</file></photo><photo/></album>\r\n",
+      "<album></album>",
+      "<album/>",
+      "<album>\n<photo><id>1</id></photo>text<!--note--><photo x='1'/>more</album><!--after-->",
+      "<album><photo><?pi a=\"1\"?><id>1</id></photo><![CDATA[<x>]]></album>",
+      "<album><a><b><c>deep</c></b></a>C:\\x</album>",
+      "<album><photo><id>1</id></photo>",
+      "<album><photo></album>",
+      "no element",
+  };
+  for (const std::string_view text : cases) {
+    Parsed nodes = Parse(text);
+    CXmlDocument kept;
+    kept.KeepRootChildrenAsText();
+    XmlParseInfo info;
+    const char* end = kept.ParseText(text, &info);
+    ASSERT_EQ(end == nullptr, nodes.end == nullptr) << text;
+    EXPECT_EQ(info.error_code, nodes.info.error_code) << text;
+    if (end == nullptr) continue;
+    EXPECT_EQ(end - text.data(), nodes.end - text.data()) << text;
+    EXPECT_EQ(kept.ToXml(), nodes.doc->ToXml()) << text;
+    kept.RootElement()->AppendChild("photo", "new");
+    nodes.doc->RootElement()->AppendChild("photo", "new");
+    EXPECT_EQ(kept.ToXml(), nodes.doc->ToXml()) << text;
+  }
+}
+
 TEST(ElementTreeTest, EscapeCharacterIsDroppedAndProtectsDelimiters) {
   const struct {
     std::string_view in;
