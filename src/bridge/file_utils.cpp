@@ -222,6 +222,23 @@ UniqueFd OpenFolderNoFollow(int folder_fd, const char* name) {
   return OpenAt(folder_fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
 }
 
+bool SameIdentity(int fd, const struct stat& identity) {
+  struct stat info;
+  return fd >= 0 && ::fstat(fd, &info) == 0 && SameFile(info, identity);
+}
+
+// Opens the sub-folder `name` of `folder_fd`, as `seen` was when it was
+// listed, and records its identity. An invalid handle when it cannot be
+// opened or was swapped for something else since it was looked at.
+UniqueFd OpenSeenFolder(int folder_fd, const std::string& name, const struct stat& seen,
+                        struct stat& identity) {
+  UniqueFd fd = OpenFolderNoFollow(folder_fd, name.c_str());
+  if (!fd.valid() || ::fstat(fd.get(), &identity) != 0 || !SameFile(identity, seen)) {
+    return UniqueFd();
+  }
+  return fd;
+}
+
 // Deletes everything inside the open folder `root`. False when it cannot be
 // listed or when the tree was moved while being emptied (a reopened outer
 // folder is not the one left), true otherwise.
@@ -243,13 +260,10 @@ bool EmptyOpenFolder(UniqueFd root) {
       }
       EmptyingFrame inner;
       inner.name = name;
-      inner.fd = OpenFolderNoFollow(top.fd.get(), name.c_str());
       // Skip a sub-folder that cannot be opened, or that was swapped for
       // something else since it was looked at.
-      if (!inner.fd.valid() || ::fstat(inner.fd.get(), &inner.identity) != 0 ||
-          !SameFile(inner.identity, info)) {
-        continue;
-      }
+      inner.fd = OpenSeenFolder(top.fd.get(), name, info, inner.identity);
+      if (!inner.fd.valid()) continue;
       ListFolder(inner.fd.get(), inner.entries);  // what could be listed is emptied
       top.fd.Reset();
       stack.push_back(std::move(inner));
@@ -261,11 +275,7 @@ bool EmptyOpenFolder(UniqueFd root) {
     stack.pop_back();
     EmptyingFrame& outer = stack.back();
     outer.fd = OpenFolderNoFollow(done.fd.get(), "..");
-    struct stat info;
-    if (!outer.fd.valid() || ::fstat(outer.fd.get(), &info) != 0 ||
-        !SameFile(info, outer.identity)) {
-      return false;
-    }
+    if (!SameIdentity(outer.fd.get(), outer.identity)) return false;
     done.fd.Reset();
     ::unlinkat(outer.fd.get(), done.name.c_str(), AT_REMOVEDIR);
   }
@@ -328,11 +338,6 @@ struct CloneFrame {
   int listing_error = 0;
 };
 
-bool SameIdentity(int fd, const struct stat& identity) {
-  struct stat info;
-  return fd >= 0 && ::fstat(fd, &info) == 0 && SameFile(info, identity);
-}
-
 // Copies the entries of the open folder `root.source` into the open, new
 // folder `root.copy` (see CloneFolder). A failure in the outermost folder
 // gives its errno value, one further down -1.
@@ -361,15 +366,12 @@ int CloneOpenFolder(CloneFrame root) {
       if (!S_ISDIR(info.st_mode) || SameFile(info, destination_root)) continue;
       if (::mkdirat(top.copy.get(), name.c_str(), kNewFolderMode) != 0) return -1;
       CloneFrame inner;
-      inner.source = OpenFolderNoFollow(top.source.get(), name.c_str());
       inner.copy = OpenFolderNoFollow(top.copy.get(), name.c_str());
       if (!inner.copy.valid() || ::fstat(inner.copy.get(), &inner.copy_identity) != 0) return -1;
       // A sub-folder that cannot be opened, or was swapped since it was
       // looked at, stays an empty copy.
-      if (!inner.source.valid() || ::fstat(inner.source.get(), &inner.source_identity) != 0 ||
-          !SameFile(inner.source_identity, info)) {
-        continue;
-      }
+      inner.source = OpenSeenFolder(top.source.get(), name, info, inner.source_identity);
+      if (!inner.source.valid()) continue;
       inner.listing_error = ListFolder(inner.source.get(), inner.entries);
       top.source.Reset();
       top.copy.Reset();
@@ -438,11 +440,8 @@ std::size_t SweepOpenFolder(UniqueFd root) {
       }
       if (!S_ISDIR(info.st_mode)) continue;
       SweepFrame inner;
-      inner.fd = OpenFolderNoFollow(top.fd.get(), name.c_str());
-      if (!inner.fd.valid() || ::fstat(inner.fd.get(), &inner.identity) != 0 ||
-          !SameFile(inner.identity, info)) {
-        continue;
-      }
+      inner.fd = OpenSeenFolder(top.fd.get(), name, info, inner.identity);
+      if (!inner.fd.valid()) continue;
       if (name == kCopyingFolderName) {
         EmptyOpenFolder(std::move(inner.fd));
         if (::unlinkat(top.fd.get(), name.c_str(), AT_REMOVEDIR) == 0) ++removed;
