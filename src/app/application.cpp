@@ -2,11 +2,13 @@
 
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <system_error>
 
 #include "app/jobs.h"
 #include "app/main_window.h"
+#include "bridge/file_utils.h"
 #include "imaging/photo_commands.h"
 #include "publish/publish_local.h"
 
@@ -37,6 +39,18 @@ int CVellumcast2App::InitInstance() {
                  error.c_str());
     return 1;
   }
+
+  // What writes cut short by a crash left beside the album files and the
+  // catalogue is swept away while the movie loads: on a catalogue of
+  // thousands of albums the walk takes longer than the whole first screen.
+  // Files this run writes meanwhile are newer than the moment taken here, in
+  // the clock the file system stamps changes with, and are left alone.
+  struct timespec started {};
+  ::clock_gettime(CLOCK_REALTIME_COARSE, &started);
+  jobs_.tidy.Submit([root, started] {
+    RemoveLeftovers(JoinPath(root, "MyAlbums"), started);
+    RemoveLeftovers(JoinPath(root, "quillmaralbumsettings"), started);
+  });
 
   // Declared before the window, so it outlives the dispatcher that calls it.
   PhotoCommandHandler photos(control_, dialogs_, pacing_, jobs_.import, jobs_.edit, root);

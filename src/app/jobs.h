@@ -12,13 +12,17 @@ namespace lumireel {
 struct Jobs {
   // `on_change` is called whenever a queue gains or finishes a job.
   explicit Jobs(std::function<void()> on_change = {})
-      : import("import", on_change), edit("edit", on_change), publish("publish", on_change) {}
+      : import("import", on_change),
+        edit("edit", on_change),
+        publish("publish", on_change),
+        tidy("tidy", on_change) {}
 
-  bool Idle() const { return import.Idle() && edit.Idle() && publish.Idle(); }
+  bool Idle() const { return import.Idle() && edit.Idle() && publish.Idle() && tidy.Idle(); }
 
   JobQueue import;   // photo import and its watcher
   JobQueue edit;     // image editing jobs
   JobQueue publish;  // publishing
+  JobQueue tidy;     // the start-up sweep of what interrupted writes left
 };
 
 }  // namespace lumireel

@@ -57,10 +57,6 @@ void CVellumcast2Dlg::OnInitDialog(const std::string& root_path) {
 
   // The scratch folder is emptied but never created; failures are ignored.
   EmptyFolder(tmp_path_);
-  // What writes cut short by a crash left beside the album files and the
-  // catalogue: no job runs yet, so every such file is a leftover.
-  RemoveLeftovers(albums_path_);
-  RemoveLeftovers(root_path_ + "\\quillmaralbumsettings");
 
   flash_.Movie(root_path_ + "\\" + kMovieFile);
   PlaceMainWindow();

@@ -420,7 +420,12 @@ struct SweepFrame {
   std::size_t next = 0;
 };
 
-std::size_t SweepOpenFolder(UniqueFd root) {
+bool ChangedBefore(const struct stat& info, const struct timespec& moment) {
+  return info.st_ctim.tv_sec < moment.tv_sec ||
+         (info.st_ctim.tv_sec == moment.tv_sec && info.st_ctim.tv_nsec < moment.tv_nsec);
+}
+
+std::size_t SweepOpenFolder(UniqueFd root, const struct timespec& changed_before) {
   std::size_t removed = 0;
   std::vector<SweepFrame> stack(1);
   stack[0].fd = std::move(root);
@@ -433,12 +438,15 @@ std::size_t SweepOpenFolder(UniqueFd root) {
       struct stat info;
       if (::fstatat(top.fd.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
       if (S_ISREG(info.st_mode)) {
-        if (IsTemporaryFileName(name) && ::unlinkat(top.fd.get(), name.c_str(), 0) == 0) {
+        if (IsTemporaryFileName(name) && ChangedBefore(info, changed_before) &&
+            ::unlinkat(top.fd.get(), name.c_str(), 0) == 0) {
           ++removed;
         }
         continue;
       }
       if (!S_ISDIR(info.st_mode)) continue;
+      // A folder copy this run is making holds no leftover of its own.
+      if (name == kCopyingFolderName && !ChangedBefore(info, changed_before)) continue;
       SweepFrame inner;
       inner.fd = OpenSeenFolder(top.fd.get(), name, info, inner.identity);
       if (!inner.fd.valid()) continue;
@@ -618,11 +626,11 @@ int CloneFolder(const std::string& source, const std::string& destination, LinkP
   return CloneOpenFolder(std::move(root));
 }
 
-std::size_t RemoveLeftovers(const std::string& folder) {
+std::size_t RemoveLeftovers(const std::string& folder, const struct timespec& changed_before) {
   const std::string native = FolderPath(folder);
   if (native.empty() || native == "/") return 0;
   UniqueFd fd = OpenFolderNoFollow(AT_FDCWD, native.c_str());
-  return fd.valid() ? SweepOpenFolder(std::move(fd)) : 0;
+  return fd.valid() ? SweepOpenFolder(std::move(fd), changed_before) : 0;
 }
 
 std::unique_lock<std::mutex> LockFilePath(const std::string& path) {

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstddef>
+#include <ctime>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -131,9 +132,12 @@ int CloneFolder(const std::string& source, const std::string& destination,
 // Removes, below `folder` and without following links, what interrupted
 // writes of the program leave: files named ".lumireel-*" with the endings of
 // its temporary files (".tmp", ".jpg" and the other picture endings) and
-// folders named ".photoparts-copying" with their content. Returns how many
-// were removed. REQUIRES: no write of the program is running below `folder`.
-std::size_t RemoveLeftovers(const std::string& folder);
+// folders named ".photoparts-copying" with their content. Only entries whose
+// status last changed before `changed_before` are removed: a write begun
+// after that moment (by this run, while the sweep goes on) keeps its files.
+// Returns how many were removed. REQUIRES: no write of the program that
+// began before `changed_before` is still running below `folder`.
+std::size_t RemoveLeftovers(const std::string& folder, const struct timespec& changed_before);
 
 // Locks the process-wide mutex of the file `path` and returns the lock.
 // Spellings of one path (separators, "." and ".." parts, relative to the

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <ctime>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -463,11 +465,20 @@ TEST_F(FileUtils, LeftoversOfInterruptedWritesAreSweptAndNothingElse) {
                         "outside/.lumireel-1-2-3.tmp"};
   for (const char* path : swept) Put(path, "x");
   for (const char* path : kept) Put(path, "x");
+  // Writes begun after the sweep's moment belong to the running program.
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  struct timespec moment {};
+  ::clock_gettime(CLOCK_REALTIME_COARSE, &moment);
+  const char* running[] = {"albums/1/photoparts/1/.lumireel-5-5-5.tmp",
+                           "albums/2/.photoparts-copying/1/photos.xml"};
+  fs::create_directories(At("albums/2/.photoparts-copying/1"));
+  for (const char* path : running) Put(path, "x");
 
-  EXPECT_EQ(RemoveLeftovers(At("albums")), 3u);
+  EXPECT_EQ(RemoveLeftovers(At("albums"), moment), 3u);
   for (const char* path : swept) EXPECT_FALSE(fs::exists(At(path))) << path;
   EXPECT_FALSE(fs::exists(At("albums/1/.photoparts-copying")));
   for (const char* path : kept) EXPECT_EQ(Bytes(path), "x") << path;
+  for (const char* path : running) EXPECT_EQ(Bytes(path), "x") << path;
 }
 
 TEST_F(FileUtils, OneLockPerFileWhateverItsSpelling) {
