@@ -1,0 +1,144 @@
+#include "upload/upload_commands.h"
+
+#include <chrono>
+#include <cstdio>
+#include <utility>
+
+#include "bridge/file_utils.h"
+#include "bridge/job_queue.h"
+#include "bridge/movie_messages.h"
+#include "publish/publish_local.h"
+#include "publish/published_galleries.h"
+#include "upload/gallery_upload.h"
+
+namespace lumireel {
+namespace {
+
+// Progress reaches the movie at each finished file and otherwise at most
+// this often.
+constexpr std::chrono::milliseconds kProgressInterval{200};
+
+struct UploadJob {
+  UploadRequest request;
+  std::string root_path;
+  bool test_only = false;
+};
+
+int Kib(std::uint64_t bytes) { return static_cast<int>(std::min<std::uint64_t>(bytes >> 10, 1u << 30)); }
+
+void Alert(platform::MovieControl& movie, const std::string& key) {
+  CallMovie(movie, ShowAlertMessage(key + "_h", key, 1));
+}
+
+// The album's settings, or the alert key that says why there are none.
+std::optional<UploadSettings> SettingsOf(const UploadJob& job, std::string& alert) {
+  const std::string catalogue =
+      JoinPath(JoinPath(job.root_path, "quillmaralbumsettings"), "quillmaralbums.xml");
+  const std::optional<std::string> text = ReadTextFileUtf8(catalogue);
+  UploadSettings settings;
+  if (!text || ReadUploadSettings(*text, job.request.album_id, settings) !=
+                   UploadSettingsStatus::kRead) {
+    alert = "upload_settings";
+    return std::nullopt;
+  }
+  return settings;
+}
+
+// The finished web gallery the job names, or the one last published.
+std::optional<std::string> GalleryOf(const UploadJob& job, const PublishedGalleries& published) {
+  std::optional<std::string> gallery = job.request.gallery;
+  if (gallery->empty()) gallery = published.Web(job.request.album_id);
+  if (!gallery || !IsFolder(*gallery) || FileExists(JoinPath(*gallery, kBuildingMarker)) ||
+      !FileExists(JoinPath(*gallery, "index.html"))) {
+    return std::nullopt;
+  }
+  return gallery;
+}
+
+void RunUpload(const UploadJob& job, platform::MovieControl& movie,
+               const PublishedGalleries& published, const std::function<bool()>& cancelled) {
+  std::string alert;
+  const std::optional<UploadSettings> settings = SettingsOf(job, alert);
+  const std::optional<std::string> gallery =
+      job.test_only ? std::optional<std::string>("") : GalleryOf(job, published);
+  if (settings && !gallery) alert = "upload_nogallery";
+  if (!alert.empty()) {
+    Alert(movie, alert);
+    return;
+  }
+  RemoteFolderOptions options;
+  options.settings = *settings;
+  options.password = job.request.password;
+  options.accepted_fingerprint = job.request.accepted_key;
+  options.known_hosts = UserKnownHostsFile();
+  options.key_folder = UserKeyFolder();
+  if (const char* ca = std::getenv("LUMIREEL_UPLOAD_CA_FILE")) options.ca_file = ca;
+
+  CallMovie(movie, CreateProgressBarMessage(job.test_only ? "loc_upload_test_lbl" : "loc_upload_lbl"));
+  UploadOutcome outcome;
+  if (job.test_only) {
+    options.on_progress = [&](std::uint64_t) { return !cancelled(); };
+    outcome = TestConnection(std::move(options));
+  } else {
+    auto last = std::chrono::steady_clock::now() - kProgressInterval;
+    std::size_t last_files = static_cast<std::size_t>(-1);
+    outcome = UploadGallery(*gallery, std::move(options), [&](const UploadProgress& progress) {
+      const auto now = std::chrono::steady_clock::now();
+      // Nothing to show while the server's manifest is being read.
+      if (progress.files_total > 0 &&
+          (progress.files_done != last_files || now - last >= kProgressInterval)) {
+        last = now;
+        last_files = progress.files_done;
+        CallMovie(movie, ShowUploadProgressMessage(
+                             static_cast<int>(progress.files_done),
+                             static_cast<int>(progress.files_total), Kib(progress.bytes_done),
+                             Kib(progress.bytes_total)));
+      }
+      return !cancelled();
+    });
+  }
+  CallMovie(movie, CloseProgressBarMessage());
+
+  const RemoteResult& result = outcome.result;
+  if (!result.ok() && result.error != UploadError::kCancelled) {
+    // The reason in libcurl's words, for whoever reads the program's errors;
+    // the password is never part of it.
+    std::fprintf(stderr, "lumireel: upload to %s: %s\n", TargetName(*settings).c_str(),
+                 result.detail.c_str());
+  }
+  if (result.error == UploadError::kHostKeyUnknown) {
+    CallMovie(movie, AskHostKeyMessage(settings->host + ":" + std::to_string(settings->port),
+                                       outcome.fingerprint,
+                                       job.test_only ? "TestUploadConnection" : "UploadGallery"));
+  } else if (result.ok() && job.test_only) {
+    Alert(movie, "upload_test_ok");
+  } else {
+    Alert(movie, UploadErrorKey(result.error));
+  }
+}
+
+}  // namespace
+
+UploadCommandHandler::UploadCommandHandler(platform::MovieControl& movie, JobQueue& queue,
+                                           std::string root_path, PublishedGalleries& published)
+    : movie_(movie), queue_(queue), root_path_(std::move(root_path)), published_(published) {}
+
+void UploadCommandHandler::UploadGallery(const UploadRequest& request) {
+  const std::uint64_t number = ++cancel_->asked;
+  queue_.Submit([job = UploadJob{request, root_path_, false}, &movie = movie_,
+                 &published = published_, cancel = cancel_, number] {
+    RunUpload(job, movie, published, [&] { return cancel->cancelled.load() >= number; });
+  });
+}
+
+void UploadCommandHandler::TestUploadConnection(const UploadRequest& request) {
+  const std::uint64_t number = ++cancel_->asked;
+  queue_.Submit([job = UploadJob{request, root_path_, true}, &movie = movie_,
+                 &published = published_, cancel = cancel_, number] {
+    RunUpload(job, movie, published, [&] { return cancel->cancelled.load() >= number; });
+  });
+}
+
+void UploadCommandHandler::CancelUpload() { cancel_->cancelled.store(cancel_->asked.load()); }
+
+}  // namespace lumireel
