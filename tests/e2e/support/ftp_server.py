@@ -1,12 +1,10 @@
 #!/usr/bin/python3
 """An FTP server for the upload tests, on Debian's pyftpdlib.
 
-Usage: ftp_server.py PORT ROOT USER PASSWORD PERM [--tls CERT] [--limit BYTES_PER_SECOND]
+Usage: ftp_server.py PORT ROOT USER PASSWORD PERM [--limit BYTES_PER_SECOND]
 
 Serves ROOT on 127.0.0.1:PORT to one user with pyftpdlib's permission
-letters PERM ("elradfmw" for all, "elr" for a read-only folder). With --tls
-the control and data connections must use TLS (explicit FTPS) with the
-certificate and key in CERT. With --limit the data connections receive at
+letters PERM ("elradfmw" for all, "elr" for a read-only folder). With --limit the data connections receive at
 most that many bytes a second, so that a test can stop the server halfway
 through an upload. Prints "ready" once it listens.
 """
@@ -14,7 +12,7 @@ import argparse
 import logging
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler, TLS_FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -25,20 +23,15 @@ def main():
     parser.add_argument("user")
     parser.add_argument("password")
     parser.add_argument("perm")
-    parser.add_argument("--tls")
     parser.add_argument("--limit", type=int, default=0)
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.WARNING)
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, args.root, perm=args.perm)
-    handler = TLS_FTPHandler if args.tls else FTPHandler
+    handler = FTPHandler
     handler.authorizer = authorizer
     handler.passive_ports = None
-    if args.tls:
-        handler.certfile = args.tls
-        handler.tls_control_required = True
-        handler.tls_data_required = True
     if args.limit:
         dtp = ThrottledDTPHandler
         dtp.read_limit = args.limit
