@@ -223,9 +223,10 @@ bool UploadJournal::Append(const std::string& line) {
   // A line appended and synced: a kill loses at most the line being written.
   const int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return false;
-  // A line torn by a kill is closed first, so it spoils only itself.
+  // A line torn by a kill is closed with a tab first, which no path holds,
+  // so that it never reads as a shorter path and spoils only itself.
   const bool torn = !fresh && !text->empty() && text->back() != '\n';
-  const std::string bytes = (torn ? "\n" : "") + line + "\n";
+  const std::string bytes = (torn ? "\t\n" : "") + line + "\n";
   const bool written = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
   const bool synced = ::fdatasync(fd) == 0;
   ::close(fd);
