@@ -79,15 +79,18 @@ class Run {
   std::optional<RemoteFolder> remote_;
   UploadProgress done_;
   UploadOutcome outcome_;
+  std::set<std::string> renamed_;  // temporary files renamed into place in this run
 };
 
 RemoteResult Run::Send(const std::string& local, const std::string& path,
                        const ManifestEntry& entry) {
   const std::string temporary = TemporaryName(path, entry);
   std::uint64_t resumed_at = 0;
+  journal_.RecordTemporary(temporary);
   RemoteResult result = remote_->Put(local, temporary, entry.size, resumed_at);
   if (result.ok()) result = remote_->Rename(temporary, path);
   if (!result.ok()) return result;
+  renamed_.insert(temporary);
   journal_.RecordPut(path, entry);
   done_.files_done += 1;
   done_.bytes_done += entry.size;
@@ -144,6 +147,14 @@ UploadOutcome Run::Go() {
   const ManifestEntry manifest_entry{manifest_text.size(), Sha256OfText(manifest_text)};
   const RemoteResult last = Send(manifest_file, kManifestName, manifest_entry);
   if (!last.ok()) return Finish(last);
+  // What earlier, cut-off sends of content that changed since left behind;
+  // the ones renamed into place are gone already, which is no failure.
+  std::vector<std::string> left;
+  for (const std::string& temporary : journal_.Temporaries()) {
+    if (!renamed_.contains(temporary)) left.push_back(temporary);
+  }
+  const RemoteResult swept = remote_->Remove(left, {});
+  if (!swept.ok()) return Finish(swept);
   journal_.Clear();
   return Finish({});
 }

@@ -214,6 +214,21 @@ bool UploadJournal::RecordPut(const std::string& path, const ManifestEntry& entr
 
 bool UploadJournal::RecordRemove(const std::string& path) { return Append("- " + path); }
 
+bool UploadJournal::RecordTemporary(const std::string& path) { return Append("~ " + path); }
+
+std::vector<std::string> UploadJournal::Temporaries() const {
+  std::vector<std::string> temporaries;
+  const std::optional<std::string> text = ReadTextFileUtf8(path_, LinkPolicy::kRefuse);
+  if (!text) return temporaries;
+  const std::vector<std::string_view> lines = Lines(*text, nullptr);
+  if (lines.empty() || lines[0] != target_) return temporaries;
+  for (size_t i = 1; i < lines.size(); ++i) {
+    const std::string path(lines[i].substr(std::min<size_t>(2, lines[i].size())));
+    if (lines[i].starts_with("~ ") && IsGalleryPath(path)) temporaries.push_back(path);
+  }
+  return temporaries;
+}
+
 void UploadJournal::Clear() { RemoveFile(path_); }
 
 bool UploadJournal::Append(const std::string& line) {

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace lumireel {
 
@@ -51,7 +52,8 @@ using Manifest = std::map<std::string, ManifestEntry>;
 
 // What a cut-off upload leaves beside the gallery: the server it went to,
 // then one line per change already in place there, "+ SHA SIZE PATH" for a
-// file put in place and "- PATH" for a file removed.
+// file put in place and "- PATH" for a file removed, and "~ PATH" for each
+// temporary file a send began.
 class UploadJournal {
  public:
   // The journal of `gallery` (a folder) for the server named by `target`:
@@ -66,6 +68,9 @@ class UploadJournal {
   // written (the upload goes on; a later run then only sends more).
   bool RecordPut(const std::string& path, const ManifestEntry& entry);
   bool RecordRemove(const std::string& path);
+  bool RecordTemporary(const std::string& path);
+  // The temporary files of this target's journal, for removal at the end.
+  [[nodiscard]] std::vector<std::string> Temporaries() const;
   // Removes the journal once the server's manifest holds its changes.
   void Clear();
 

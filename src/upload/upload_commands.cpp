@@ -26,8 +26,11 @@ struct UploadJob {
 
 int Kib(std::uint64_t bytes) { return static_cast<int>(std::min<std::uint64_t>(bytes >> 10, 1u << 30)); }
 
+// The alerts of an upload come in pairs: "KEY_h" for the title, "KEY" for
+// the message (see docs/upload.md).
 void Alert(platform::MovieControl& movie, const std::string& key) {
-  CallMovie(movie, ShowAlertMessage(key + "_h", key, 1));
+  const std::string title_key = key + "_h";
+  CallMovie(movie, ShowAlertMessage(title_key, key, 1));
 }
 
 // The album's settings, or the alert key that says why there are none.

@@ -95,11 +95,16 @@ TEST(UploadManifestTest, JournalAddsTheChangesOfItsOwnServerOnly) {
   with_f["f.jpg"] = {4, kSha};
   EXPECT_EQ(journal.Apply(server), with_f);
 
+  ASSERT_TRUE(journal.RecordTemporary("c/.d.jpg.part"));
+  EXPECT_EQ(journal.Temporaries(), std::vector<std::string>{"c/.d.jpg.part"});
+  EXPECT_EQ(journal.Apply(server), with_f) << "temporary files are not the gallery's";
+
   // Another server's upload neither reads nor keeps this journal.
   UploadJournal other(gallery, "sftp anna@host:22 /site");
   EXPECT_EQ(other.Apply(server), server);
   ASSERT_TRUE(other.RecordPut("g.jpg", {1, kSha}));
   EXPECT_EQ(journal.Apply(server), server);
+  EXPECT_TRUE(journal.Temporaries().empty());
   other.Clear();
   EXPECT_FALSE(fs::exists(gallery + ".lumireel-upload"));
 }

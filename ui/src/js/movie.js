@@ -75,6 +75,12 @@
     showProgress(total, done) {
       inTurn(() => LR.dialogs.progress.show(total, done));
     },
+    showUploadProgress(files, totalFiles, kib, totalKib) {
+      inTurn(() => LR.upload.progress(files, totalFiles, kib, totalKib));
+    },
+    askHostKey(host, fingerprint, command) {
+      inTurn(() => LR.upload.askHostKey(String(host), String(fingerprint), String(command)));
+    },
     closeProgressBar() {
       inTurn(() => {
         LR.dialogs.progress.close();
