@@ -43,7 +43,7 @@ int CVellumcast2App::InitInstance() {
   PhotoCommandHandler photos(control_, dialogs_, pacing_, jobs_.import, jobs_.edit, root);
   PublishCommandHandler publisher(control_, dialogs_, pacing_, jobs_.publish, root,
                                   &jobs_.published);
-  UploadCommandHandler uploads(control_, jobs_.publish, root, jobs_.published);
+  UploadCommandHandler uploads(control_, jobs_.publish, root, jobs_.published, passwords_);
   CVellumcast2Dlg dialog(window_, control_, dialogs_, pacing_);
   dialog.OnInitDialog(root);
   dialog.dispatcher().SetPhotoCommands(&photos);

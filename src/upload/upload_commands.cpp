@@ -8,6 +8,7 @@
 #include "bridge/job_queue.h"
 #include "bridge/movie_messages.h"
 #include "publish/publish_local.h"
+#include "platform/password_store.h"
 #include "publish/published_galleries.h"
 #include "upload/gallery_upload.h"
 
@@ -58,8 +59,22 @@ std::optional<std::string> GalleryOf(const UploadJob& job, const PublishedGaller
   return gallery;
 }
 
-void RunUpload(const UploadJob& job, platform::MovieControl& movie,
-               const PublishedGalleries& published, const std::function<bool()>& cancelled) {
+// What a job talks to; all outlive it.
+struct UploadServices {
+  platform::MovieControl& movie;
+  const PublishedGalleries& published;
+  platform::PasswordStore* passwords;
+};
+
+platform::SecretServer SecretServerOf(const UploadSettings& settings) {
+  return {std::string(ProtocolName(settings.protocol)), settings.host, settings.port,
+          settings.user};
+}
+
+void RunUpload(const UploadJob& job, const UploadServices& services,
+               const std::function<bool()>& cancelled) {
+  platform::MovieControl& movie = services.movie;
+  const PublishedGalleries& published = services.published;
   std::string alert;
   const std::optional<UploadSettings> settings = SettingsOf(job, alert);
   const std::optional<std::string> gallery =
@@ -72,6 +87,9 @@ void RunUpload(const UploadJob& job, platform::MovieControl& movie,
   RemoteFolderOptions options;
   options.settings = *settings;
   options.password = job.request.password;
+  if (options.password.empty() && services.passwords != nullptr) {
+    options.password = services.passwords->Lookup(SecretServerOf(*settings)).value_or("");
+  }
   options.accepted_fingerprint = job.request.accepted_key;
   options.known_hosts = UserKnownHostsFile();
   options.key_folder = UserKeyFolder();
@@ -103,6 +121,12 @@ void RunUpload(const UploadJob& job, platform::MovieControl& movie,
   CallMovie(movie, CloseProgressBarMessage());
 
   const RemoteResult& result = outcome.result;
+  // A password typed in that got past the login is kept for next time.
+  const bool logged_in = result.ok() || result.error == UploadError::kRefused ||
+                         result.error == UploadError::kCancelled;
+  if (logged_in && !job.request.password.empty() && services.passwords != nullptr) {
+    services.passwords->Store(SecretServerOf(*settings), job.request.password);
+  }
   if (!result.ok() && result.error != UploadError::kCancelled) {
     // The reason in libcurl's words, for whoever reads the program's errors;
     // the password is never part of it.
@@ -123,23 +147,29 @@ void RunUpload(const UploadJob& job, platform::MovieControl& movie,
 }  // namespace
 
 UploadCommandHandler::UploadCommandHandler(platform::MovieControl& movie, JobQueue& queue,
-                                           std::string root_path, PublishedGalleries& published)
-    : movie_(movie), queue_(queue), root_path_(std::move(root_path)), published_(published) {}
+                                           std::string root_path, PublishedGalleries& published,
+                                           platform::PasswordStore* passwords)
+    : movie_(movie),
+      queue_(queue),
+      root_path_(std::move(root_path)),
+      published_(published),
+      passwords_(passwords) {}
 
-void UploadCommandHandler::UploadGallery(const UploadRequest& request) {
+void UploadCommandHandler::Submit(const UploadRequest& request, bool test_only) {
   const std::uint64_t number = ++cancel_->asked;
-  queue_.Submit([job = UploadJob{request, root_path_, false}, &movie = movie_,
-                 &published = published_, cancel = cancel_, number] {
-    RunUpload(job, movie, published, [&] { return cancel->cancelled.load() >= number; });
+  // The job holds its own copy of the request and references to services
+  // that outlive it, never to this handler.
+  queue_.Submit([job = UploadJob{request, root_path_, test_only},
+                 services = UploadServices{movie_, published_, passwords_}, cancel = cancel_,
+                 number] {
+    RunUpload(job, services, [&] { return cancel->cancelled.load() >= number; });
   });
 }
 
+void UploadCommandHandler::UploadGallery(const UploadRequest& request) { Submit(request, false); }
+
 void UploadCommandHandler::TestUploadConnection(const UploadRequest& request) {
-  const std::uint64_t number = ++cancel_->asked;
-  queue_.Submit([job = UploadJob{request, root_path_, true}, &movie = movie_,
-                 &published = published_, cancel = cancel_, number] {
-    RunUpload(job, movie, published, [&] { return cancel->cancelled.load() >= number; });
-  });
+  Submit(request, true);
 }
 
 void UploadCommandHandler::CancelUpload() { cancel_->cancelled.store(cancel_->asked.load()); }

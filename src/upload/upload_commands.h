@@ -25,14 +25,17 @@ class JobQueue;
 class PublishedGalleries;
 namespace platform {
 class MovieControl;
+class PasswordStore;
 }
 
 class UploadCommandHandler : public UploadCommands {
  public:
-  // `movie`, `queue` and `published` must outlive every job this handler
-  // queues. `root_path` is the workspace root (it holds the catalogue).
+  // `movie`, `queue`, `published` and `passwords` must outlive every job
+  // this handler queues. `root_path` is the workspace root (it holds the
+  // catalogue). With `passwords`, a command without a password takes the one
+  // kept for the server, and a password that logged in is kept.
   UploadCommandHandler(platform::MovieControl& movie, JobQueue& queue, std::string root_path,
-                       PublishedGalleries& published);
+                       PublishedGalleries& published, platform::PasswordStore* passwords = nullptr);
 
   // REQUIRES: main thread (all three).
   void UploadGallery(const UploadRequest& request) override;
@@ -41,6 +44,8 @@ class UploadCommandHandler : public UploadCommands {
   void CancelUpload() override;
 
  private:
+  void Submit(const UploadRequest& request, bool test_only);
+
   // Shared with the queued jobs, which may outlive the handler.
   struct Cancel {
     std::atomic<std::uint64_t> asked{0};      // uploads asked for
@@ -51,6 +56,7 @@ class UploadCommandHandler : public UploadCommands {
   JobQueue& queue_;
   const std::string root_path_;
   PublishedGalleries& published_;
+  platform::PasswordStore* const passwords_;
   std::shared_ptr<Cancel> cancel_ = std::make_shared<Cancel>();
 };
 

@@ -2,8 +2,9 @@
 // goes (protocol, host, port, user, server folder, kept in the album's
 // `ftp` element), "Test connection" (TestUploadConnection) and the upload
 // right after publishing (UploadGallery, which the program runs once the
-// gallery is finished). The password is asked for each time and kept only
-// in memory until the movie closes. The program reports with
+// gallery is finished). The password is kept only in memory until the movie
+// closes; an empty one lets the program take the one the desktop's password
+// store keeps for the server. The program reports with
 // showUploadProgress, askHostKey and alerts; the progress bar's Cancel
 // sends CancelUpload.
 'use strict';
