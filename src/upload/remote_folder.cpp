@@ -56,8 +56,12 @@ std::string KnownHostName(const UploadSettings& settings) {
 // that the user's other entries are never half-written.
 bool PinHostKey(const std::string& known_hosts, const std::string& line) {
   const std::unique_lock<std::mutex> lock = LockFilePath(known_hosts);
-  const std::string folder = NativePath(known_hosts).substr(0, known_hosts.rfind('/'));
-  if (!folder.empty() && !IsFolder(folder)) ::mkdir(folder.c_str(), 0700);
+  // ~/.ssh is made (private) when the user has none yet.
+  const std::string native = NativePath(known_hosts);
+  const size_t slash = native.rfind('/');
+  if (slash != std::string::npos && slash > 0 && !IsFolder(native.substr(0, slash))) {
+    ::mkdir(native.substr(0, slash).c_str(), 0700);
+  }
   std::string text = ReadTextFileUtf8(known_hosts, LinkPolicy::kFollow).value_or(std::string());
   if (!text.empty() && text.back() != '\n') text += '\n';
   return WriteFileAtomic(known_hosts, text + line + "\n");
