@@ -67,6 +67,9 @@ class Run {
   // Sends one file under its temporary name and renames it into place.
   RemoteResult Send(const std::string& local, const std::string& path, const ManifestEntry& entry);
   UploadOutcome Finish(RemoteResult result) {
+    // A server that answered earlier in this run and now takes no new
+    // connection went away during the upload.
+    if (answered_ && result.error == UploadError::kUnreachable) result.error = UploadError::kLost;
     UploadOutcome outcome = outcome_;
     outcome.result = std::move(result);
     outcome.fingerprint = remote_->host_fingerprint();
@@ -79,7 +82,8 @@ class Run {
   std::optional<RemoteFolder> remote_;
   UploadProgress done_;
   UploadOutcome outcome_;
-  std::set<std::string> renamed_;  // temporary files renamed into place in this run
+  std::set<std::string> renamed_;
+  bool answered_ = false;  // the server answered a request of this run  // temporary files renamed into place in this run
 };
 
 RemoteResult Run::Send(const std::string& local, const std::string& path,
@@ -88,6 +92,13 @@ RemoteResult Run::Send(const std::string& local, const std::string& path,
   std::uint64_t resumed_at = 0;
   journal_.RecordTemporary(temporary);
   RemoteResult result = remote_->Put(local, temporary, entry.size, resumed_at);
+  // One more go, from where the send stopped, when the connection broke
+  // off: some servers end a data connection badly now and then (vsftpd's
+  // "426" after TLS 1.3), and one that is really gone fails again at once.
+  if (result.error == UploadError::kLost) {
+    result = remote_->Put(local, temporary, entry.size, resumed_at);
+    if (result.error == UploadError::kUnreachable) result.error = UploadError::kLost;
+  }
   if (result.ok()) result = remote_->Rename(temporary, path);
   if (!result.ok()) return result;
   renamed_.insert(temporary);
@@ -113,6 +124,7 @@ UploadOutcome Run::Go() {
   bool missing = false;
   RemoteResult fetched = remote_->Fetch(kManifestName, body, missing, kManifestLimit);
   if (!fetched.ok()) return Finish(fetched);
+  answered_ = true;
   // A manifest that does not read is taken for none: everything is sent and
   // nothing deleted, as on a first upload.
   const Manifest server = journal_.Apply(ParseManifest(body).value_or(Manifest()));

@@ -4,6 +4,7 @@
 // with the local gallery file by file, and after a failure the files a
 // visitor can see must still be those of the last complete upload.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -266,6 +267,28 @@ TEST_F(UploadTest, FtpRefusesWrongPasswordReadOnlyFolderAndMissingHosts) {
   SetTarget("ftp", "127.0.0.1", testing::FreePort(), options.user, "/site");
   EXPECT_EQ(Ending(Upload(options.password)), "upload_unreachable");
   EXPECT_EQ(TreeOf(remote_), before);
+}
+
+// FTPS: TLS for the login and the data, with the server's certificate
+// checked; one the program has no reason to trust is refused.
+TEST_F(UploadTest, FtpsUploadsOverTlsAndRefusesAnUntrustedCertificate) {
+  if (::geteuid() != 0) GTEST_SKIP() << "vsftpd runs as root";
+  testing::FtpsServer ftps(scratch_.path() + "/ftps");
+  ASSERT_TRUE(ftps.Start());
+  StartProgram();
+  SetTarget("ftps", "127.0.0.1", ftps.port(), "anonymous", "/site/holiday");
+  WriteGallery(1);
+  EXPECT_EQ(Ending(Upload("")), "upload_certificate") << "a certificate of no known authority";
+  EXPECT_TRUE(TreeOf(ftps.root()).empty());
+
+  SetEnv("LUMIREEL_UPLOAD_CA_FILE", ftps.certificate());
+  StartProgram();
+  SetTarget("ftps", "127.0.0.1", ftps.port(), "anonymous", "/site/holiday");
+  EXPECT_EQ(Ending(Upload("")), "upload_done") << app_->Transcript();
+  EXPECT_EQ(TreeOf(fs::path(ftps.root()) / "site/holiday"), TreeOf(gallery_));
+  WriteGallery(2);
+  EXPECT_EQ(Ending(Upload("")), "upload_done") << app_->Transcript();
+  EXPECT_EQ(TreeOf(fs::path(ftps.root()) / "site/holiday"), TreeOf(gallery_));
 }
 
 // An upload can be cancelled; one cut off by the server's end leaves the old

@@ -145,4 +145,33 @@ bool FtpServer::Start(const FtpOptions& options) {
   return process_.Start(argv, port_, folder_ + "/ftp.log");
 }
 
+FtpsServer::FtpsServer(const std::string& folder) : folder_(folder), port_(FreePort()) {
+  std::filesystem::create_directories(folder_ + "/root/site");
+  std::filesystem::create_directories(folder_ + "/empty");
+  Shell("chown ftp " + Quoted(folder_ + "/root/site"));
+  Shell("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
+        "-addext subjectAltName=IP:127.0.0.1 -keyout " + Quoted(folder_ + "/key.pem") +
+        " -out " + Quoted(certificate()) + " 2>/dev/null");
+  std::ofstream config(folder_ + "/vsftpd.conf");
+  config << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=" << port_
+         << "\nbackground=NO\nanonymous_enable=YES\nlocal_enable=NO\nwrite_enable=YES\n"
+         << "anon_upload_enable=YES\nanon_mkdir_write_enable=YES\nanon_other_write_enable=YES\n"
+         << "anon_umask=022\nno_anon_password=YES\nanon_root=" << root() << "\n"
+         << "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
+         << "force_anon_data_ssl=YES\nrequire_ssl_reuse=NO\n"
+         // A data connection may end without a TLS close (libcurl's does at
+         // times): the file is whole, which the size check already tells.
+         << "strict_ssl_read_eof=NO\nstrict_ssl_write_shutdown=NO\n"
+         << "rsa_cert_file=" << certificate() << "\nrsa_private_key_file=" << folder_
+         << "/key.pem\nsecure_chroot_dir=" << folder_ << "/empty\n"
+         // Containers often refuse the sandbox's system calls and namespaces.
+         << "seccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\n"
+         << "vsftpd_log_file=" << folder_ << "/vsftpd.log\n";
+}
+
+bool FtpsServer::Start() {
+  return process_.Start({"/usr/sbin/vsftpd", folder_ + "/vsftpd.conf"}, port_,
+                        folder_ + "/vsftpd.out");
+}
+
 }  // namespace lumireel::testing

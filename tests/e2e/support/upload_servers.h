@@ -1,7 +1,7 @@
 // Real servers for the upload tests, started on 127.0.0.1 on free high
 // ports and stopped when the object goes: Debian's sshd (SFTP) with a host
-// key and a user key made by ssh-keygen, and pyftpdlib (FTP, slowed down
-// on demand). Each serves a folder of the test's own, so
+// key and a user key made by ssh-keygen, pyftpdlib (FTP, slowed down on
+// demand) and vsftpd (FTPS, with a certificate made by openssl). Each serves a folder of the test's own, so
 // the test reads what arrived straight from the disk.
 #pragma once
 
@@ -76,6 +76,26 @@ class FtpServer {
  private:
   std::string folder_;
   std::string root_;
+  int port_;
+  ServerProcess process_;
+};
+
+// vsftpd serving explicit FTPS (TLS for login and data) to the anonymous
+// user, who may write in the folder `root()`/site. Needs root: vsftpd runs
+// as root and gives the folder to its `ftp` user.
+class FtpsServer {
+ public:
+  explicit FtpsServer(const std::string& folder);
+  bool Start();
+  void Stop() { process_.Stop(); }
+  int port() const { return port_; }
+  // What the anonymous user's "/" is.
+  std::string root() const { return folder_ + "/root"; }
+  // The server's certificate, for the clients to trust.
+  std::string certificate() const { return folder_ + "/cert.pem"; }
+
+ private:
+  std::string folder_;
   int port_;
   ServerProcess process_;
 };
