@@ -192,9 +192,10 @@ class UploadTest : public ::testing::Test {
 };
 
 // SFTP: the unknown host key is shown and, once accepted, pinned; a second
-// upload sends only what changed and deletes what went; a changed host key
-// refuses the upload and leaves the server's gallery as it was.
-TEST_F(UploadTest, SftpPinsHostKeySendsChangesAndRefusesChangedKey) {
+// upload sends only what changed and deletes what went; a read-only server
+// and a changed host key refuse the upload and leave the server's gallery
+// as it was.
+TEST_F(UploadTest, SftpPinsHostKeySendsChangesAndRefusesReadOnlyAndChangedKey) {
   SshServer ssh(scratch_.path() + "/ssh");
   ASSERT_TRUE(ssh.Start());
   SetEnv("HOME", ssh.home());
@@ -231,9 +232,14 @@ TEST_F(UploadTest, SftpPinsHostKeySendsChangesAndRefusesChangedKey) {
 
   const Tree before = TreeOf(folder);
   ssh.Stop();
+  ASSERT_TRUE(ssh.Start(/*read_only=*/true));
+  WriteGallery(1);
+  EXPECT_EQ(Ending(Upload("")), "upload_refused");
+  EXPECT_EQ(TreeOf(folder), before);
+
+  ssh.Stop();
   ASSERT_TRUE(ssh.ChangeHostKey());
   ASSERT_TRUE(ssh.Start());
-  WriteGallery(1);
   EXPECT_EQ(Ending(Upload("", ssh.Fingerprint())), "upload_hostkey_changed");
   EXPECT_EQ(TreeOf(folder), before);
   EXPECT_EQ(Read(ssh.home() + "/.ssh/known_hosts"), pinned);

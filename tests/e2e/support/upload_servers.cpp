@@ -101,17 +101,20 @@ SshServer::SshServer(const std::string& folder)
   ChangeHostKey();
   // sshd keeps its privilege-separation folder there when it runs as root.
   if (::geteuid() == 0) ::mkdir("/run/sshd", 0755);
-  std::ofstream config(folder_ + "/sshd_config");
-  config << "ListenAddress 127.0.0.1:" << port_ << "\n"
-         << "HostKey " << folder_ << "/host_key\n"
-         << "AuthorizedKeysFile " << folder_ << "/authorized_keys\n"
-         << "PermitRootLogin prohibit-password\n"
-         << "PasswordAuthentication no\nKbdInteractiveAuthentication no\n"
-         << "UsePAM no\nStrictModes no\nPidFile none\n"
-         << "Subsystem sftp /usr/lib/openssh/sftp-server\n";
 }
 
-bool SshServer::Start() {
+bool SshServer::Start(bool read_only) {
+  {
+    std::ofstream config(folder_ + "/sshd_config");
+    config << "ListenAddress 127.0.0.1:" << port_ << "\n"
+           << "HostKey " << folder_ << "/host_key\n"
+           << "AuthorizedKeysFile " << folder_ << "/authorized_keys\n"
+           << "PermitRootLogin prohibit-password\n"
+           << "PasswordAuthentication no\nKbdInteractiveAuthentication no\n"
+           << "UsePAM no\nStrictModes no\nPidFile none\n"
+           << "Subsystem sftp /usr/lib/openssh/sftp-server" << (read_only ? " -R" : "")
+           << "\n";
+  }
   return process_.Start({"/usr/sbin/sshd", "-D", "-e", "-f", folder_ + "/sshd_config"}, port_,
                         folder_ + "/sshd.log");
 }

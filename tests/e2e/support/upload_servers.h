@@ -38,7 +38,8 @@ class SshServer {
   // Makes the keys and the configuration in `folder`; the client's home
   // (with .ssh/id_ed25519 and, later, .ssh/known_hosts) is `folder`/home.
   explicit SshServer(const std::string& folder);
-  bool Start();
+  // `read_only`: the SFTP server refuses every write (sftp-server -R).
+  bool Start(bool read_only = false);
   void Stop() { process_.Stop(); }
   // A new host key, as a server reinstalled or one that impersonates it.
   bool ChangeHostKey();
