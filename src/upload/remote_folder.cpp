@@ -151,6 +151,10 @@ namespace {
 int OnHostKey(CURL*, const curl_khkey*, const curl_khkey* found, curl_khmatch match,
               void* state) {
   auto& curl = *static_cast<RemoteFolder::Curl*>(state);
+  if (found == nullptr || found->key == nullptr || found->len == 0) {
+    curl.key_verdict = UploadError::kHostKeyUnknown;
+    return CURLKHSTAT_REJECT;
+  }
   const std::string blob(found->key, found->len);
   std::string fingerprint = Base64(Sha256Raw(blob));
   while (!fingerprint.empty() && fingerprint.back() == '=') fingerprint.pop_back();
@@ -377,21 +381,32 @@ RemoteResult RemoteFolder::Put(const std::string& local_file, const std::string&
   return result;
 }
 
-RemoteResult RemoteFolder::Rename(const std::string& from, const std::string& to) {
-  const bool sftp = options_.settings.protocol == UploadProtocol::kSftp;
+std::vector<std::string> RemoteFolder::RenameCommands(const std::string& from,
+                                                      const std::string& to) const {
   const std::string a = Absolute(from);
   const std::string b = Absolute(to);
-  const std::vector<std::string> rename =
-      sftp ? std::vector<std::string>{"rename " + QuotedSftpPath(a) + " " + QuotedSftpPath(b)}
-           : std::vector<std::string>{"RNFR " + a, "RNTO " + b};
-  RemoteResult result = Commands(rename);
+  if (options_.settings.protocol == UploadProtocol::kSftp) {
+    return {"rename " + QuotedSftpPath(a) + " " + QuotedSftpPath(b)};
+  }
+  return {"RNFR " + a, "RNTO " + b};
+}
+
+RemoteResult RemoteFolder::Rename(const std::string& from, const std::string& to) {
+  RemoteResult result = Commands(RenameCommands(from, to));
   if (result.error != UploadError::kRefused) return result;
   // Servers that do not rename over an existing file (OpenSSH's SFTP among
-  // them): the old file goes first, which leaves it missing for a moment but
-  // never half there.
-  std::vector<std::string> replace = {sftp ? "*rm " + QuotedSftpPath(b) : "*DELE " + b};
-  replace.insert(replace.end(), rename.begin(), rename.end());
-  return Commands(replace);
+  // them): the old file steps aside first and comes back when the new one
+  // cannot take its place, so the name is missing for a moment at most and
+  // never holds half a file.
+  const std::string aside = from + ".old";
+  (void)Remove({aside}, {});  // one a killed run left there
+  if (!Commands(RenameCommands(to, aside)).ok()) return result;
+  result = Commands(RenameCommands(from, to));
+  if (!result.ok()) {
+    (void)Commands(RenameCommands(aside, to));
+    return result;
+  }
+  return Remove({aside}, {});
 }
 
 RemoteResult RemoteFolder::Remove(const std::vector<std::string>& files,

@@ -78,7 +78,9 @@ class RemoteFolder {
   // the rest is sent; `resumed_at` tells from where.
   RemoteResult Put(const std::string& local_file, const std::string& path, std::uint64_t size,
                    std::uint64_t& resumed_at);
-  // Renames `from` to `to`, replacing `to`.
+  // Renames `from` to `to`, replacing `to`; where the server refuses to
+  // rename over a file, the old one is moved aside and back again when the
+  // new one cannot take its place.
   RemoteResult Rename(const std::string& from, const std::string& to);
   // Deletes files; then folders, which goes only where they are empty.
   // Files already gone are no failure.
@@ -94,6 +96,7 @@ class RemoteFolder {
  private:
   RemoteResult Perform(const std::string& url);
   RemoteResult Commands(const std::vector<std::string>& commands);
+  std::vector<std::string> RenameCommands(const std::string& from, const std::string& to) const;
   std::string ServerUrl() const;  // scheme, host and port
   std::string Url(const std::string& path) const;
   std::string Absolute(const std::string& path) const;
