@@ -31,7 +31,8 @@
   }
 
   function alertKind(key) {
-    return /error/i.test(key) ? 'error' : 'info';
+    // Upload alerts other than success and a cancel tell what went wrong.
+    return /error/i.test(key) || /^upload_(?!done|test_ok|cancelled)/.test(key) ? 'error' : 'info';
   }
 
   const functions = {
