@@ -11,6 +11,7 @@
 #include "bridge/file_utils.h"
 #include "imaging/photo_commands.h"
 #include "publish/publish_local.h"
+#include "upload/upload_commands.h"
 
 namespace lumireel {
 
@@ -54,11 +55,14 @@ int CVellumcast2App::InitInstance() {
 
   // Declared before the window, so it outlives the dispatcher that calls it.
   PhotoCommandHandler photos(control_, dialogs_, pacing_, jobs_.import, jobs_.edit, root);
-  PublishCommandHandler publisher(control_, dialogs_, pacing_, jobs_.publish, root);
+  PublishCommandHandler publisher(control_, dialogs_, pacing_, jobs_.publish, root,
+                                  &jobs_.published);
+  UploadCommandHandler uploads(control_, jobs_.publish, root, jobs_.published, passwords_);
   CVellumcast2Dlg dialog(window_, control_, dialogs_, pacing_);
   dialog.OnInitDialog(root);
   dialog.dispatcher().SetPhotoCommands(&photos);
   dialog.dispatcher().SetPublishCommands(&publisher);
+  dialog.dispatcher().SetUploadCommands(&uploads);
   return window_.RunModal();
 }
 

@@ -10,6 +10,7 @@ class Pacing;
 namespace platform {
 class Dialogs;
 class MovieControl;
+class PasswordStore;
 class Window;
 }  // namespace platform
 
@@ -27,12 +28,18 @@ class CVellumcast2App {
   // folder) cannot be read.
   int InitInstance();
 
+  // Where upload passwords are kept, when the desktop has a store; it must
+  // outlive every job. Without one the movie sends them with each command.
+  // REQUIRES: before InitInstance.
+  void SetPasswordStore(platform::PasswordStore* store) { passwords_ = store; }
+
  private:
   platform::Window& window_;
   platform::MovieControl& control_;
   platform::Dialogs& dialogs_;
   Pacing& pacing_;
   Jobs& jobs_;
+  platform::PasswordStore* passwords_ = nullptr;
 };
 
 // The current folder, as the platform returns it; empty with a reason in

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "bridge/job_queue.h"
+#include "publish/published_galleries.h"
 
 namespace lumireel {
 
@@ -19,9 +20,12 @@ struct Jobs {
 
   bool Idle() const { return import.Idle() && edit.Idle() && publish.Idle() && tidy.Idle(); }
 
+  // Before the queues, so that it outlives the jobs that record and read it.
+  PublishedGalleries published;
+
   JobQueue import;   // photo import and its watcher
   JobQueue edit;     // image editing jobs
-  JobQueue publish;  // publishing
+  JobQueue publish;  // publishing and uploads
   JobQueue tidy;     // the start-up sweep of what interrupted writes left
 };
 

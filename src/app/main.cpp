@@ -17,6 +17,9 @@
 #include "platform/headless/headless_host.h"
 #ifdef LUMIREEL_HAVE_DESKTOP
 #include "platform/gtk/desktop_host.h"
+#ifdef LUMIREEL_HAVE_SECRET_STORE
+#include "platform/gtk/secret_password_store.h"
+#endif
 #endif
 
 namespace {
@@ -126,6 +129,12 @@ int RunDesktop(const Options& options) {
   lumireel::Pacing pacing(options.pace);
   lumireel::Jobs jobs;
   lumireel::CVellumcast2App app(*host, *host, *host, pacing, jobs);
+#ifdef LUMIREEL_HAVE_SECRET_STORE
+  // Never destroyed: workers that use it are not waited for.
+  static const std::unique_ptr<lumireel::platform::PasswordStore> secrets =
+      lumireel::platform::gtk::OpenSecretPasswordStore();
+  app.SetPasswordStore(secrets.get());
+#endif
   const int code = app.InitInstance();
   // Workers still running are not waited for.
   std::fflush(nullptr);

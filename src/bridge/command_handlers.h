@@ -63,4 +63,20 @@ class PublishCommands {
   virtual void Publish(const PublishRequest& request) = 0;
 };
 
+// What UploadGallery and TestUploadConnection ask for (docs/upload.md).
+struct UploadRequest {
+  std::string album_id;
+  std::string gallery;       // the local web gallery; empty: the one last published
+  std::string password;      // never stored or logged
+  std::string accepted_key;  // the host key fingerprint the user accepted, or empty
+};
+
+class UploadCommands {
+ public:
+  virtual ~UploadCommands() = default;
+  virtual void UploadGallery(const UploadRequest& request) = 0;
+  virtual void TestUploadConnection(const UploadRequest& request) = 0;
+  virtual void CancelUpload() = 0;
+};
+
 }  // namespace lumireel

@@ -72,6 +72,16 @@ bool CommandDispatcher::DispatchPositional(const InvokeRequest& request) {
     if ((cd || web || ReadsAsOne(request.Value(0))) && publish_ != nullptr) {
       publish_->Publish({cd, web, request.Value(3), request.Value(4)});
     }
+  } else if (name == "UploadGallery") {
+    if (upload_ != nullptr) {
+      upload_->UploadGallery({request.Value(0), request.Value(1), request.Value(2), request.Value(3)});
+    }
+  } else if (name == "TestUploadConnection") {
+    if (upload_ != nullptr) {
+      upload_->TestUploadConnection({request.Value(0), "", request.Value(1), request.Value(2)});
+    }
+  } else if (name == "CancelUpload") {
+    if (upload_ != nullptr) upload_->CancelUpload();
   } else if (name == "GetKeyWords") {
     if (library_ != nullptr) {
       library_->GetKeyWords(request.Value(0), ReadDecimal(request.Value(1)),

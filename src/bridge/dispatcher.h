@@ -25,6 +25,7 @@ class CommandDispatcher {
   void SetLibraryCommands(LibraryCommands* handler) { library_ = handler; }
   void SetPhotoCommands(PhotoCommands* handler) { photos_ = handler; }
   void SetPublishCommands(PublishCommands* handler) { publish_ = handler; }
+  void SetUploadCommands(UploadCommands* handler) { upload_ = handler; }
 
   // Handles one request from the movie.
   // REQUIRES: main thread.
@@ -45,6 +46,7 @@ class CommandDispatcher {
   LibraryCommands* library_ = nullptr;
   PhotoCommands* photos_ = nullptr;
   PublishCommands* publish_ = nullptr;
+  UploadCommands* upload_ = nullptr;
   std::string flash_build_version_;
 };
 

@@ -86,6 +86,22 @@ std::string ShowProgressMessage(int first, int second) {
   return Call("showProgress", args);
 }
 
+std::string ShowUploadProgressMessage(int files_done, int files_total, int kib_done,
+                                      int kib_total) {
+  std::string args;
+  for (int number : {files_done, files_total, kib_done, kib_total}) AppendNumber(args, number);
+  return Call("showUploadProgress", args);
+}
+
+std::string AskHostKeyMessage(std::string_view host, std::string_view fingerprint,
+                              std::string_view command) {
+  std::string args;
+  AppendString(args, host);
+  AppendString(args, fingerprint);
+  AppendString(args, command);
+  return Call("askHostKey", args);
+}
+
 std::string SetKeyWordsMessage(std::string_view keywords) {
   std::string args;
   args.append("<string>").append(keywords).append("</string>");

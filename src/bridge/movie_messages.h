@@ -32,6 +32,13 @@ std::string CreateProgressBarMessage(std::string_view label_key);
 // The two numbers in the order the caller gives them: (total, done).
 std::string ShowProgressMessage(int first, int second);
 std::string CloseProgressBarMessage();
+// An upload's progress: files done and in all, then kibibytes done and in all.
+std::string ShowUploadProgressMessage(int files_done, int files_total, int kib_done, int kib_total);
+// Asks the user about a server's host key that is not known yet; `command`
+// is the command the movie sends again, with the fingerprint, when the user
+// accepts it.
+std::string AskHostKeyMessage(std::string_view host, std::string_view fingerprint,
+                              std::string_view command);
 // `keywords` is inserted as it is (already in the movie's encoded form).
 std::string SetKeyWordsMessage(std::string_view keywords);
 std::string SetFileMessage(std::string_view full_path, std::string_view file_name);

@@ -9,6 +9,7 @@
 #include "bridge/pacing.h"
 #include "platform/dialogs.h"
 #include "publish/gallery_publisher.h"
+#include "publish/published_galleries.h"
 
 namespace lumireel {
 namespace {
@@ -17,18 +18,19 @@ namespace {
 // that a gallery cut short (the program killed, or a build that stopped at
 // a reported error) says so. Its name does not begin with "." so that the
 // user sees it.
-constexpr char kBuildingMarker[] = "publishing-not-finished.txt";
 constexpr char kBuildingMarkerText[] =
     "Lumireel is building this gallery, or building it stopped before the end.\n"
     "The gallery is complete only when this file is gone: publish the album again.\n";
 
 // Builds one gallery with `build` between the marker's arrival and its
 // removal; the marker stays when the build stopped at a reported error.
+// True when the gallery was finished.
 template <typename Build>
-void BuildMarked(const std::string& gallery, Build build) {
+bool BuildMarked(const std::string& gallery, Build build) {
   const std::string marker = JoinPath(gallery, kBuildingMarker);
   WriteTextFileUtf8(marker, kBuildingMarkerText);
-  if (build()) RemoveFile(marker);
+  if (!build()) return false;
+  return RemoveFile(marker);
 }
 
 // Makes `gallery` (below `picked`) ready to receive a gallery: created when
@@ -81,11 +83,13 @@ void PublishLocal(const PublishJob& job, const PublishServices& services) {
   }
   if (request.web) {
     const std::string gallery = JoinPath(*picked, "web");
-    if (PrepareGalleryFolder(*picked, gallery, publisher, services.dialogs)) {
-      BuildMarked(gallery, [&] {
-        return publisher.BuildWebGallery(request.album_id, request.album_prefix, job.root_path,
-                                         gallery);
-      });
+    if (PrepareGalleryFolder(*picked, gallery, publisher, services.dialogs) &&
+        BuildMarked(gallery, [&] {
+          return publisher.BuildWebGallery(request.album_id, request.album_prefix, job.root_path,
+                                           gallery);
+        }) &&
+        services.published != nullptr) {
+      services.published->RecordWeb(request.album_id, gallery);
     }
   }
 
@@ -98,17 +102,19 @@ void PublishLocal(const PublishJob& job, const PublishServices& services) {
 
 PublishCommandHandler::PublishCommandHandler(platform::MovieControl& movie,
                                              platform::Dialogs& dialogs, Pacing& pacing,
-                                             JobQueue& queue, std::string root_path)
+                                             JobQueue& queue, std::string root_path,
+                                             PublishedGalleries* published)
     : movie_(movie),
       dialogs_(dialogs),
       pacing_(pacing),
       queue_(queue),
-      root_path_(std::move(root_path)) {}
+      root_path_(std::move(root_path)),
+      published_(published) {}
 
 void PublishCommandHandler::Publish(const PublishRequest& request) {
   // The job holds its own copy of the request and references to services
   // that outlive it, never to this handler.
-  PublishServices services{movie_, dialogs_, pacing_};
+  PublishServices services{movie_, dialogs_, pacing_, published_};
   queue_.Submit([job = PublishJob{request, root_path_}, services] { PublishLocal(job, services); });
 }
 

@@ -13,6 +13,7 @@ namespace lumireel {
 
 class JobQueue;
 class Pacing;
+class PublishedGalleries;
 namespace platform {
 class Dialogs;
 class MovieControl;
@@ -35,7 +36,13 @@ struct PublishServices {
   platform::MovieControl& movie;
   platform::Dialogs& dialogs;
   Pacing& pacing;
+  // Where finished web galleries are recorded for a later upload; may be null.
+  PublishedGalleries* published = nullptr;
 };
+
+// The file that stands in a gallery folder while the gallery is built and
+// stays there when the build stopped before the end.
+inline constexpr char kBuildingMarker[] = "publishing-not-finished.txt";
 
 // The whole run of one Publish command. With neither flag set it does
 // nothing. Otherwise it shows the folder picker "Select folder to Publish";
@@ -61,7 +68,8 @@ class PublishCommandHandler : public PublishCommands {
   // `movie`, `dialogs`, `pacing` and `queue` must outlive every job this
   // handler queues. `root_path` is the workspace root.
   PublishCommandHandler(platform::MovieControl& movie, platform::Dialogs& dialogs, Pacing& pacing,
-                        JobQueue& queue, std::string root_path);
+                        JobQueue& queue, std::string root_path,
+                        PublishedGalleries* published = nullptr);
 
   // Queues a PublishLocal run with its own copy of `request`. Runs go one at
   // a time in arrival order, so a second Publish waits for the first instead
@@ -74,6 +82,7 @@ class PublishCommandHandler : public PublishCommands {
   Pacing& pacing_;
   JobQueue& queue_;
   const std::string root_path_;
+  PublishedGalleries* const published_;
 };
 
 }  // namespace lumireel

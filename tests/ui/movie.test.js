@@ -272,6 +272,37 @@ test('a day with the movie', async (t) => {
     assert.ok(fs.existsSync(path.join(published, 'cd', 'autorun.inf')));
   });
 
+  await t.test('upload right after publishing: the server goes into the album, the password nowhere', async () => {
+    await page.click('#btn-publish');
+    await page.uncheck('#pub-cd');
+    await page.selectOption('#up-protocol', 'ftp');
+    await page.fill('#up-host', '127.0.0.1');
+    await page.fill('#up-port', '1');  // nothing listens there
+    await page.fill('#up-user', 'anna');
+    await page.fill('#up-folder', '/www/summer');
+    await page.fill('#up-password', 'pa55word');
+    await page.check('#up-after');
+    await shot('08-publish-upload');
+    session.answer({ folder: at('published') });
+    session.answer({ button: 'ok' });  // the web folder is not empty
+    await page.click('#pub-ok');
+    await page.waitForSelector('#dlg-alert[open]');
+    assert.equal(await page.textContent('#alert-title'), 'Veröffentlicht');
+    await page.click('#dlg-alert [data-primary]');
+    await page.waitForSelector('#alert-title:text("Keine Antwort")');
+    await shot('08-upload-unreachable');
+    await page.click('#dlg-alert [data-primary]');
+    await session.settle();
+    await idle();
+    assert.match(session.requestsNamed('UploadGallery')[0].xml,
+      /<string>1<\/string><string><\/string><string>pa55word<\/string><string><\/string>/);
+    const catalogue = fs.readFileSync(at('quillmaralbumsettings', 'quillmaralbums.xml'), 'utf8');
+    const [entry] = all(await files.xml(at('quillmaralbumsettings', 'quillmaralbums.xml')), 'album');
+    assert.deepEqual(all(entry, 'ftp')[0].attrs,
+      { protocol: 'ftp', host: '127.0.0.1', port: '1', user: 'anna', folder: '/www/summer' });
+    assert.ok(!catalogue.includes('pa55word'));
+  });
+
   await t.test('album settings: name, skin, gallery language and colour go into the catalogue', async () => {
     await page.click('#btn-album-settings');
     await page.fill('#as-name', 'Summer 2024');

@@ -113,6 +113,8 @@
       LR.$('#progress-label').textContent = LR.t(labelKey);
       LR.$('#progress-bar').removeAttribute('value');
       LR.$('#progress-count').textContent = '';
+      // Only an upload can be cancelled.
+      LR.$('#progress-cancel').hidden = labelKey !== 'loc_upload_lbl';
       if (!dialog.open) {
         dialog.showModal();
         stack.push(dialog);

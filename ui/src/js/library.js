@@ -46,7 +46,16 @@
       pw: number(album.pwidth, 180), ph: number(album.pheight, 180),
       bw: number(album.bwidth, 700), bh: number(album.bheight, 700),
     };
+    album.upload = uploadOf(element);
     return album;
+  }
+
+  // Where the album's web gallery is uploaded: the attributes of its `ftp`
+  // element (the password is never kept there).
+  const UPLOAD_FIELDS = ['protocol', 'host', 'port', 'user', 'folder'];
+  function uploadOf(element) {
+    const ftp = LR.tree.elements(element, 'ftp')[0];
+    return Object.fromEntries(UPLOAD_FIELDS.map((name) => [name, (ftp && ftp.attrs[name]) || '']));
   }
 
   // ---- Catalogue ---------------------------------------------------------
@@ -134,6 +143,17 @@
       for (const [field, value] of Object.entries(fields)) {
         if (FIELDS.includes(field)) LR.setChildText(element, field, String(value));
       }
+      return true;
+    });
+  }
+
+  async function updateUpload(id, upload) {
+    await editCatalogue((doc) => {
+      const element = albumElement(doc, id);
+      if (!element) return false;
+      let ftp = LR.childElements(element, 'ftp')[0];
+      if (!ftp) ftp = element.appendChild(doc.createElement('ftp'));
+      for (const name of UPLOAD_FIELDS) ftp.setAttribute(name, String(upload[name] || ''));
       return true;
     });
   }
@@ -300,7 +320,7 @@
   }
 
   LR.library = {
-    loadCatalogue, createAlbum, updateAlbum, deleteAlbum, albumPath, partPath,
+    loadCatalogue, createAlbum, updateAlbum, updateUpload, deleteAlbum, albumPath, partPath,
     keywordsPath, loadParts, addPart, renamePart, movePart, setSound, loadPhotos, setCaption,
     deletePhoto, photosChanged, keywordEntries, keywordWords,
     isUnreadable: () => unreadable,

@@ -31,7 +31,8 @@
   }
 
   function alertKind(key) {
-    return /error/i.test(key) ? 'error' : 'info';
+    // Upload alerts other than success and a cancel tell what went wrong.
+    return /error/i.test(key) || /^upload_(?!done|test_ok|cancelled)/.test(key) ? 'error' : 'info';
   }
 
   const functions = {
@@ -74,6 +75,12 @@
     },
     showProgress(total, done) {
       inTurn(() => LR.dialogs.progress.show(total, done));
+    },
+    showUploadProgress(files, totalFiles, kib, totalKib) {
+      inTurn(() => LR.upload.progress(files, totalFiles, kib, totalKib));
+    },
+    askHostKey(host, fingerprint, command) {
+      inTurn(() => LR.upload.askHostKey(String(host), String(fingerprint), String(command)));
     },
     closeProgressBar() {
       inTurn(() => {

@@ -15,6 +15,7 @@
     const cd = LR.$('#pub-cd');
     const ok = LR.$('#pub-ok');
     LR.$('#pub-album').textContent = album.name || LR.t('untitled');
+    LR.upload.fill(album);
     const sync = () => { ok.disabled = !web.checked && !cd.checked; };
     web.addEventListener('change', sync);
     cd.addEventListener('change', sync);
@@ -25,8 +26,12 @@
     if (result !== 'primary' || (!web.checked && !cd.checked)) return;
     // The album prefix ends with a separator: the album folder is the
     // prefix followed by the album's id.
+    await LR.upload.save(album);
     LR.program.send('Publish', '0', cd.checked ? '1' : '0', web.checked ? '1' : '0', album.id,
       LR.program.path('MyAlbums') + '/');
+    // Runs once the web gallery is finished (the program queues it after
+    // the publishing).
+    if (web.checked) LR.upload.afterPublish(album);
     // A cancelled folder picker sends nothing back, so the movie stays free.
   }
 
@@ -52,6 +57,7 @@
   function wire() {
     LR.$('#btn-publish').addEventListener('click', publish);
     LR.$('#btn-import-album').addEventListener('click', importAlbum);
+    LR.upload.wire();
   }
 
   LR.publish = { wire, afterReload };
