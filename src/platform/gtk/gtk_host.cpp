@@ -353,10 +353,10 @@ gboolean GtkHost::OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer self) {
     case GDK_KEY_ISO_Enter:
       host->FireKey(WindowKey::kReturn);
       return TRUE;
-    case GDK_KEY_Escape:
-      host->FireKey(WindowKey::kEscape);
-      return TRUE;
     default:
+      // Escape among them: the movie closes its open dialog or viewer with
+      // it, and the program ends only through the movie's close button or
+      // the window being closed, never by a key that is pressed to go back.
       return FALSE;
   }
 }
