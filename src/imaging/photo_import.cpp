@@ -39,6 +39,7 @@ platform::OpenFileRequest PhotoDialog() {
   dialog.default_ext = kPhotoDialogDefaultExt;
   dialog.multiple = true;
   dialog.owned_by_main_window = false;
+  dialog.photos = true;
   return dialog;
 }
 

@@ -30,6 +30,9 @@ struct OpenFileRequest {
   std::string initial_name;    // for example "*.*"
   bool multiple = false;
   bool owned_by_main_window = true;
+  // Photos to import: a desktop dialog may add a filter of every picture
+  // format the program reads, beside the program's own filters.
+  bool photos = false;
 };
 
 struct FolderRequest {

@@ -3,6 +3,8 @@
 #include <fnmatch.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace lumireel::platform::gtk {
 namespace {
 
@@ -57,6 +59,33 @@ TEST(FileFilterTest, GlobsShowWhatTheProgramsFiltersName) {
   // A bracket in a name is an ordinary character.
   EXPECT_TRUE(Shows("[draft]*.png", "[draft] cover.png"));
   EXPECT_FALSE(Shows("[draft]*.png", "d cover.png"));
+}
+
+TEST(FileFilterTest, DesktopDialogsAddAllPicturesForPhotosAndAllFiles) {
+  const auto names = [](const std::vector<DialogFilter>& filters) {
+    std::vector<std::string> out;
+    for (const DialogFilter& filter : filters) out.push_back(filter.name);
+    return out;
+  };
+  const std::vector<DialogFilter> photos = WithDesktopFilters(
+      ParseFileFilters("Graphic Formats (*.jpg,*.jpeg,*.gif,*.bmp,*.png)|*.bmp; *.jpg; *.jpeg; "
+                       "*.png; *.gif|"),
+      true);
+  EXPECT_EQ(names(photos), (std::vector<std::string>{"Graphic Formats (*.jpg,*.jpeg,*.gif,*.bmp,*.png)",
+                                                     "All pictures", "All files"}));
+  const std::vector<std::string>& pictures = photos[1].patterns;
+  for (const char* name : {"IMG_0001.HEIC", "a.heif", "b.webp", "c.avif", "scan.tiff", "d.TIF",
+                           "e.jpg", "f.bmp"}) {
+    EXPECT_TRUE(std::any_of(pictures.begin(), pictures.end(), [&](const std::string& glob) {
+      return fnmatch(glob.c_str(), name, 0) == 0;
+    })) << name;
+  }
+  EXPECT_EQ(photos[2].patterns, (std::vector<std::string>{"*"}));
+  // Other dialogs get "All files" only, and not twice.
+  EXPECT_EQ(names(WithDesktopFilters(ParseFileFilters("Mp3 Files (*.mp3)|*.mp3|"), false)),
+            (std::vector<std::string>{"Mp3 Files (*.mp3)", "All files"}));
+  EXPECT_EQ(names(WithDesktopFilters(ParseFileFilters("*.*|*.*|"), false)),
+            (std::vector<std::string>{"*.*"}));
 }
 
 }  // namespace

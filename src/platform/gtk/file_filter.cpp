@@ -44,6 +44,25 @@ std::vector<DialogFilter> ParseFileFilters(std::string_view text) {
   return filters;
 }
 
+std::vector<DialogFilter> WithDesktopFilters(std::vector<DialogFilter> filters, bool photos) {
+  // The endings of the pictures the program imports (JPEG, PNG, GIF, BMP,
+  // WebP, TIFF, HEIF and AVIF).
+  static constexpr std::string_view kPictureEndings[] = {
+      "*.jpg",  "*.jpeg", "*.jpe", "*.png",  "*.gif",  "*.bmp",
+      "*.webp", "*.tif",  "*.tiff", "*.heic", "*.heif", "*.avif"};
+  bool shows_all = false;
+  for (const DialogFilter& filter : filters) {
+    for (const std::string& pattern : filter.patterns) shows_all = shows_all || pattern == "*";
+  }
+  if (photos) {
+    DialogFilter pictures{"All pictures", {}};
+    for (std::string_view ending : kPictureEndings) pictures.patterns.push_back(DialogGlob(ending));
+    filters.push_back(std::move(pictures));
+  }
+  if (!shows_all) filters.push_back(DialogFilter{"All files", {"*"}});
+  return filters;
+}
+
 std::string DialogGlob(std::string_view pattern) {
   if (pattern == "*.*") return "*";
   std::string glob;

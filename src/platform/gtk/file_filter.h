@@ -23,6 +23,11 @@ struct DialogFilter {
 // around descriptions and patterns are dropped.
 std::vector<DialogFilter> ParseFileFilters(std::string_view text);
 
+// `filters` followed by what a desktop dialog offers besides: "All pictures"
+// (every picture ending the program reads) when `photos` is set, and "All
+// files" unless one of `filters` already shows every file.
+std::vector<DialogFilter> WithDesktopFilters(std::vector<DialogFilter> filters, bool photos);
+
 // The GTK glob that shows what `pattern` shows in the program's dialogs:
 // ASCII letters match in either case, "[" is literal, and "*.*" matches
 // every name (also one without a dot).

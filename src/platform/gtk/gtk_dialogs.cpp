@@ -128,6 +128,7 @@ std::optional<std::vector<std::string>> GtkHost::RunOpenFiles(const OpenFileRequ
   if (filters.empty() && request.initial_name.find_first_of("*?") != std::string::npos) {
     filters = ParseFileFilters(request.initial_name + "|" + request.initial_name + "|");
   }
+  filters = WithDesktopFilters(std::move(filters), request.photos);
   for (const DialogFilter& entry : filters) {
     GtkFileFilter* filter = gtk_file_filter_new();
     gtk_file_filter_set_name(filter, ValidUtf8(entry.name).c_str());
@@ -171,15 +172,19 @@ std::optional<std::string> GtkHost::RunPickFolder(const FolderRequest& request) 
       "_Select", GTK_RESPONSE_ACCEPT, nullptr));
   GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog.get());
   gtk_file_chooser_set_local_only(chooser, TRUE);
-  if (!request.initial_folder.empty()) {
-    gtk_file_chooser_set_current_folder(chooser, LocalPath(request.initial_folder).c_str());
-  }
+  // A picker without a folder to show opens on "Recent", where Select stays
+  // greyed out: it opens in the folder chosen last, else the home folder.
+  std::string shown = request.initial_folder.empty() ? last_picked_folder_
+                                                     : LocalPath(request.initial_folder);
+  if (shown.empty() || !g_file_test(shown.c_str(), G_FILE_TEST_IS_DIR)) shown = g_get_home_dir();
+  gtk_file_chooser_set_current_folder(chooser, shown.c_str());
   gtk_dialog_set_default_response(GTK_DIALOG(dialog.get()), GTK_RESPONSE_ACCEPT);
   if (RunDialog(dialog.get(), /*modal=*/true) != GTK_RESPONSE_ACCEPT) return std::nullopt;
   // "Select" with nothing selected chooses the folder being shown.
   GOwnedString folder(gtk_file_chooser_get_filename(chooser));
   if (!folder) folder.reset(gtk_file_chooser_get_current_folder(chooser));
   if (!folder) return std::nullopt;
+  last_picked_folder_ = folder.get();
   return std::string(folder.get());
 }
 

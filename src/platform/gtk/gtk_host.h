@@ -141,6 +141,7 @@ class GtkHost final : public DesktopHost {
   GObjectRef<GdkPixbuf> small_icon_;
   std::vector<GtkWidget*> open_dialogs_;
   std::string last_open_folder_;
+  std::string last_picked_folder_;  // the folder picker's last choice
 
   // The movie; main thread only.
   MovieState movie_state_ = MovieState::kNone;
