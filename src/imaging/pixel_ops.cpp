@@ -40,7 +40,15 @@ const std::string& TemporaryPrefix() {
 VImage ToRgb(const VImage& in) {
   VImage out = in;
   if (out.has_alpha()) {
-    out = out.flatten(VImage::option()->set("background", std::vector<double>{0.0}));
+    // Transparent parts show as white paper, as the picture looks on a page,
+    // not as black. The alpha's full value follows the sample depth, so that
+    // 16-bit pictures are not taken as far more than opaque.
+    const double white = out.format() == VIPS_FORMAT_USHORT                  ? 65535.0
+                         : out.interpretation() == VIPS_INTERPRETATION_scRGB ? 1.0
+                                                                             : 255.0;
+    out = out.flatten(VImage::option()
+                          ->set("background", std::vector<double>{white})
+                          ->set("max_alpha", white));
   }
   out = To8BitSrgb(out);
   if (out.bands() > 3) out = out.extract_band(0, VImage::option()->set("n", 3));

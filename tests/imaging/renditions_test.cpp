@@ -47,6 +47,37 @@ TEST(RenditionTest, ResizeExactGivesTheAskedSizeWhateverTheFactors) {
   }
 }
 
+TEST(RenditionTest, TransparentPartsBecomeWhiteWhateverTheDepth) {
+  ASSERT_TRUE(ImageCodec::Initialise());
+  using vips::VImage;
+  const struct {
+    const char* name;
+    VipsInterpretation interpretation;
+    VipsBandFormat format;
+    int bands;
+    double opaque;
+  } cases[] = {{"rgba", VIPS_INTERPRETATION_sRGB, VIPS_FORMAT_UCHAR, 4, 255},
+               {"grey+alpha", VIPS_INTERPRETATION_B_W, VIPS_FORMAT_UCHAR, 2, 255},
+               {"rgba16", VIPS_INTERPRETATION_RGB16, VIPS_FORMAT_USHORT, 4, 65535},
+               {"grey16+alpha", VIPS_INTERPRETATION_GREY16, VIPS_FORMAT_USHORT, 2, 65535}};
+  for (const auto& c : cases) {
+    // Left column: a dark, fully transparent pixel; right: dark and opaque.
+    std::vector<double> clear(static_cast<std::size_t>(c.bands), c.opaque * 0.1);
+    std::vector<double> solid = clear;
+    clear.back() = 0;
+    solid.back() = c.opaque;
+    const VImage pixel = VImage::black(1, 1).cast(VIPS_FORMAT_DOUBLE);
+    VImage picture = pixel.new_from_image(clear).join(pixel.new_from_image(solid),
+                                                      VIPS_DIRECTION_HORIZONTAL);
+    picture = picture.cast(c.format).copy(
+        VImage::option()->set("interpretation", c.interpretation));
+    const VImage rgb = ToRgb(picture);
+    ASSERT_EQ(rgb.bands(), 3) << c.name;
+    EXPECT_EQ(rgb.getpoint(0, 0), (std::vector<double>{255, 255, 255})) << c.name;
+    EXPECT_LT(rgb.getpoint(1, 0)[0], 60) << c.name;
+  }
+}
+
 TEST(RenditionTest, TurnUprightFollowsTheExifOrientations) {
   ASSERT_TRUE(ImageCodec::Initialise());
   const int w = 3, h = 2;
