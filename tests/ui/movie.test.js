@@ -198,8 +198,10 @@ test('a day with the movie', async (t) => {
     assert.deepEqual(all(await files.xml(path.join(keywords, 'keywordsdb.xml')), 't').map((e) => e.text), ['1']);
     const entry = all(await files.xml(path.join(keywords, '1.xml')), 's').find((s) => s.attrs.a === '3');
     assert.deepEqual([entry.attrs.p, entry.text], ['1', 'beach,sea']);
-    // Shown again when the photo is chosen again (GetKeyWords, setKeyWords).
+    // Shown again when the photo is chosen again (GetKeyWords, setKeyWords);
+    // what was said of the photo before goes with the choice of another.
     await page.click('#grid .thumb[data-id="1"]');
+    assert.equal(await page.textContent('#details-status'), '');
     await page.click('#grid .thumb[data-id="3"]');
     await page.waitForFunction(() => document.querySelector('#keywords').value === 'beach sea');
     await page.fill('#search', 'SEA');
@@ -350,6 +352,18 @@ test('a day with the movie', async (t) => {
 
     await page.click('#part-list [data-part="1"]');
     await page.click('#grid .thumb[data-id="3"]');
+    // The delete question's default is Cancel: it has the focus, and Enter
+    // (wherever the focus is) or Escape keeps the photo.
+    for (const press of [() => page.keyboard.press('Enter'), () => page.keyboard.press('Escape'),
+      () => page.evaluate(() => document.activeElement.blur()).then(() => page.keyboard.press('Enter'))]) {
+      await page.click('#btn-delete-photo');
+      await page.waitForSelector('#dlg-confirm[open]');
+      assert.ok(await page.evaluate(() => document.activeElement === document.querySelector('#dlg-confirm .dialog-buttons .btn:not(#confirm-ok)')));
+      assert.ok(await page.$eval('#confirm-ok', (b) => b.classList.contains('btn-danger')));
+      await press();
+      await page.waitForSelector('#dlg-confirm[open]', { state: 'detached' });
+    }
+    assert.equal(await page.$$eval('#grid .thumb', (cells) => cells.length), 3);
     await page.click('#btn-delete-photo');
     await page.click('#confirm-ok');
     await page.waitForFunction(() => document.querySelectorAll('#grid .thumb').length === 2);

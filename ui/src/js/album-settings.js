@@ -119,7 +119,7 @@
       await LR.app.reload();
     } else if (result === 'delete') {
       const sure = await LR.dialogs.confirm('delete_album',
-        LR.t('delete_album_question', { name: album.name }), 'delete');
+        LR.t('delete_album_question', { name: album.name }), 'delete', true);
       if (!sure) return;
       await LR.library.deleteAlbum(album.id);
       await LR.app.reload();

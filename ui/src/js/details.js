@@ -27,8 +27,10 @@
     LR.$('#btn-delete-photo').disabled = !!S.job;
     LR.$('#btn-save-caption').disabled = !!S.job;
     if (shown === keyOf(photo)) return;
-    // Another photo: its texts replace whatever was typed.
+    // Another photo: its texts replace whatever was typed, and what was said
+    // of the last one ("Keywords saved.") goes.
     shown = keyOf(photo);
+    LR.$('#details-status').textContent = '';
     LR.$('#caption').value = photo.name;
     LR.$('#keywords').value = '';
     askKeywords(photo);
@@ -70,7 +72,7 @@
     const photo = S.selected;
     if (!photo || S.job) return;
     const sure = await LR.dialogs.confirm('delete_photo', LR.t('delete_photo_question',
-      { name: photo.name || photo.file }), 'delete');
+      { name: photo.name || photo.file }), 'delete', true);
     if (!sure) return;
     await LR.library.deletePhoto(S.album.id, photo);
     // A photo added later may get the same number: its images are other files.

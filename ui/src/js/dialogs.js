@@ -80,11 +80,34 @@
     return result === 'primary' ? input.value.trim() : null;
   }
 
-  async function confirm(titleKey, message, okKey) {
+  // A `destructive` question (a delete) looks so, and Cancel is its default
+  // button: it has the focus and Enter presses it, so that a key pressed in
+  // passing never deletes.
+  async function confirm(titleKey, message, okKey, destructive = false) {
+    const dialog = LR.$('#dlg-confirm');
+    const ok = LR.$('#confirm-ok');
+    const cancel = dialog.querySelector('[data-cancel]');
     LR.$('#confirm-title').textContent = LR.t(titleKey);
     LR.$('#confirm-message').textContent = message;
-    LR.$('#confirm-ok').textContent = LR.t(okKey || 'ok');
-    return (await ask(LR.$('#dlg-confirm'))) === 'primary';
+    ok.textContent = LR.t(okKey || 'ok');
+    ok.classList.toggle('btn-primary', !destructive);
+    ok.classList.toggle('btn-danger', destructive);
+    ok.toggleAttribute('autofocus', !destructive);
+    cancel.toggleAttribute('autofocus', destructive);
+    if (destructive) {
+      ok.removeAttribute('data-primary');
+      ok.dataset.action = 'confirm';
+      cancel.setAttribute('data-primary', '');
+      cancel.removeAttribute('data-cancel');
+    }
+    const result = await ask(dialog);
+    if (destructive) {
+      ok.setAttribute('data-primary', '');
+      delete ok.dataset.action;
+      cancel.removeAttribute('data-primary');
+      cancel.setAttribute('data-cancel', '');
+    }
+    return result === (destructive ? 'confirm' : 'primary');
   }
 
   // Alerts wait for each other: a second one shows when the first is closed.
