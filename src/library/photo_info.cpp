@@ -119,6 +119,20 @@ std::optional<std::string> FindOriginal(const std::string& part_folder, const st
   return std::nullopt;
 }
 
+std::vector<std::string> FoldersLeftOut(const std::string& settings_folder, bool gallery) {
+  std::vector<std::string> left_out;
+  if (gallery) left_out.push_back("edits");
+  const std::optional<std::string> text =
+      ReadTextFileUtf8(JoinPath(settings_folder, "lumireel-movie.xml"));
+  CXmlDocument settings;
+  const std::string* originals = nullptr;
+  if (text && ParseStoredXml(*text, settings)) {
+    originals = settings.RootElement()->GetAttrValue("originals");
+  }
+  if (originals == nullptr || *originals != "1") left_out.push_back("originals");
+  return left_out;
+}
+
 std::string KeptEditsPath(const std::string& part_folder, const std::string& id) {
   return JoinPath(JoinPath(part_folder, "edits"), id + ".xml");
 }

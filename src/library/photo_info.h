@@ -60,4 +60,12 @@ bool RecordPhotoFacts(const std::string& part_folder,
 // The path of the kept adjustment document of photo `id`.
 [[nodiscard]] std::string KeptEditsPath(const std::string& part_folder, const std::string& id);
 
+// The folders of photo folders that a copy of an album's photoparts leaves
+// out, for the workspace whose settings folder (the catalogue's folder) is
+// `settings_folder`: `originals`, unless the movie's settings file
+// lumireel-movie.xml there has originals="1" on its root ("include
+// originals"); for a gallery also `edits`, which only the program uses.
+[[nodiscard]] std::vector<std::string> FoldersLeftOut(const std::string& settings_folder,
+                                                      bool gallery);
+
 }  // namespace lumireel
