@@ -103,7 +103,8 @@ bool CommandDispatcher::DispatchPositional(const InvokeRequest& request) {
       photos_->ApplyAdjustForFolder({request.Value(0), request.InnerText(1)});
     }
   } else if (name == "SaveEdit") {
-    if (photos_ != nullptr) photos_->SaveEdit(request.Value(0), request.Value(1), request.InnerText(2));
+    if (photos_ != nullptr)
+      photos_->SaveEdit(request.Value(0), request.Value(1), request.InnerText(2));
   } else if (name == "RevertPhoto") {
     if (photos_ != nullptr) photos_->RevertPhoto(request.Value(0), request.Value(1));
   } else if (name == "RenderAlbum") {

@@ -137,7 +137,7 @@ OriginalRender Render(const RenditionLimits& limits, const std::string& part_fol
     edit.crop_scale = static_cast<double>(photo.big_size.width) / edits->width;
   }
   return ProcessImage(edit, services) == EditResult::kWritten ? OriginalRender::kRendered
-                                                                 : OriginalRender::kFailed;
+                                                              : OriginalRender::kFailed;
 }
 
 }  // namespace
@@ -194,8 +194,8 @@ void RunSaveEdit(const std::string& root, const std::string& part_folder, const 
   const RenditionLimits limits = AlbumRenditionLimits(root, AlbumIdOfPart(part_folder));
   const KeptEdits edits{document, 0, 0};
   PixelSize big_size;
-  const OriginalRender rendered = Render(limits, part_folder, id, id + ".jpg", edits, root,
-                                         edit_services, &big_size);
+  const OriginalRender rendered =
+      Render(limits, part_folder, id, id + ".jpg", edits, root, edit_services, &big_size);
   if (rendered == OriginalRender::kRendered) {
     (void)KeepEdits(part_folder, id, document, big_size);
   } else if (rendered == OriginalRender::kNoOriginal) {
@@ -210,8 +210,8 @@ void RunSaveEdit(const std::string& root, const std::string& part_folder, const 
   CallMovie(services.movie, ReloadBigImgMessage());
 }
 
-void RunRevertPhoto(const std::string& root, const std::string& part_folder,
-                    const std::string& id, const OriginalJobServices& services) {
+void RunRevertPhoto(const std::string& root, const std::string& part_folder, const std::string& id,
+                    const OriginalJobServices& services) {
   const RenditionLimits limits = AlbumRenditionLimits(root, AlbumIdOfPart(part_folder));
   if (RenderFromOriginal(limits, part_folder, id, id + ".jpg", std::nullopt, root,
                          {services.dialogs, services.pacing}) == OriginalRender::kRendered) {
@@ -243,8 +243,8 @@ void RunRenderAlbum(const std::string& root, const std::string& album_folder,
     const std::optional<KeptEdits> edits = ReadKeptEdits(item.part_folder, item.photo.id);
     // The kept document keeps the size it was made for: its crops are
     // scaled from that size whatever the sizes in between.
-    (void)RenderFromOriginal(limits, item.part_folder, item.photo.id, item.photo.file, edits,
-                             root, {services.dialogs, services.pacing});
+    (void)RenderFromOriginal(limits, item.part_folder, item.photo.id, item.photo.file, edits, root,
+                             {services.dialogs, services.pacing});
     if (done < INT_MAX) ++done;
     CallMovie(services.movie, ShowProgressMessage(total, done));
   }

@@ -78,8 +78,8 @@ void RunSaveEdit(const std::string& root, const std::string& part_folder, const 
 // RevertPhoto: renders photo `id` of `part_folder` from its original with no
 // edits and drops its kept document; then reloadBigImg (also when there is
 // no original and nothing changed).
-void RunRevertPhoto(const std::string& root, const std::string& part_folder,
-                    const std::string& id, const OriginalJobServices& services);
+void RunRevertPhoto(const std::string& root, const std::string& part_folder, const std::string& id,
+                    const OriginalJobServices& services);
 
 // RenderAlbum: every photo of every photo folder of `album_folder` that has
 // an original is rendered again at the album's present sizes with its kept

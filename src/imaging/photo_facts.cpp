@@ -40,7 +40,9 @@ void StartExiv2() {
 
 // `text` without the blanks and NUL characters around it.
 std::string Trimmed(std::string text) {
-  const auto blank = [](char c) { return c == '\0' || std::isspace(static_cast<unsigned char>(c)); };
+  const auto blank = [](char c) {
+    return c == '\0' || std::isspace(static_cast<unsigned char>(c));
+  };
   std::size_t begin = 0;
   while (begin < text.size() && blank(text[begin])) ++begin;
   std::size_t end = text.size();
@@ -188,8 +190,10 @@ CopiedOriginal CopyOriginal(const std::string& native_source,
     for (ssize_t written = 0; written < got && !failed;) {
       const ssize_t put = ::write(out.fd, buffer.data() + written, got - written);
       if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) failed = true;
-      else written += put;
+      if (put <= 0)
+        failed = true;
+      else
+        written += put;
     }
     if (failed) break;
   }

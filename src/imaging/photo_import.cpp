@@ -48,7 +48,8 @@ void RemoveRenditions(const std::string& folder, const std::vector<ImportedPhoto
     const std::string name = std::to_string(photo.id) + ".jpg";
     RemoveFile(JoinPath(JoinPath(folder, "big"), name));
     RemoveFile(JoinPath(JoinPath(folder, "preview"), name));
-    if (const std::optional<std::string> original = FindOriginal(folder, std::to_string(photo.id))) {
+    if (const std::optional<std::string> original =
+            FindOriginal(folder, std::to_string(photo.id))) {
       RemoveFile(*original);
     }
   }

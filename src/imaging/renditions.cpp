@@ -160,7 +160,8 @@ RenderedPhoto RenderPhoto(const RenditionLimits& limits, const std::string& sour
     photo.preview = TemporaryFile();
     return photo;
   }
-  if (!originals_dir.empty()) KeepOriginal(*source, native_source, source_path, originals_dir, photo);
+  if (!originals_dir.empty())
+    KeepOriginal(*source, native_source, source_path, originals_dir, photo);
   photo.preview_size = plan.preview;
   photo.big_size = plan.big;
   photo.ok = true;

@@ -200,11 +200,10 @@ bool RegisterAlbum(const std::string& album_name, const std::string& source_fold
     MakeFolder(JoinPath(album_folder, "synchronization"));
     // A failed copy (for instance onto a photoparts the folder already held)
     // still registers the album.
-    CopyPhotoparts(source_folder, album_folder,
-                   FoldersLeftOut(std::filesystem::path(NativePath(places.catalogue))
-                                      .parent_path()
-                                      .string(),
-                                  /*gallery=*/false));
+    CopyPhotoparts(
+        source_folder, album_folder,
+        FoldersLeftOut(std::filesystem::path(NativePath(places.catalogue)).parent_path().string(),
+                       /*gallery=*/false));
   }
   if (!WriteTextFileUtf8(places.catalogue, edit->text)) {
     // An album folder that no catalogue entry names would be taken over by

@@ -129,8 +129,8 @@ bool GalleryPublisher::Build(GalleryKind kind, const std::string& album_id,
                      JoinPath(root_path, "tmp"));
     CopyFileReplacing(JoinPath(images, "web\\zelalbum.swf"), JoinPath(gallery, "zelalbum.swf"),
                       LinkPolicy::kRefuse);
-    CloneFolder(JoinPath(album, "photoparts"), JoinPath(gallery, "photoparts"),
-                LinkPolicy::kRefuse, left_out);
+    CloneFolder(JoinPath(album, "photoparts"), JoinPath(gallery, "photoparts"), LinkPolicy::kRefuse,
+                left_out);
     CloneFolder(JoinPath(album, "logo"), JoinPath(gallery, "logo"), LinkPolicy::kRefuse);
     WriteShowSettings(settings, web, gallery);
   } else {
@@ -138,8 +138,8 @@ bool GalleryPublisher::Build(GalleryKind kind, const std::string& album_id,
     for (const char* file : kCdFiles) {
       CopyFileReplacing(JoinPath(cd_templates, file), JoinPath(gallery, file), LinkPolicy::kRefuse);
     }
-    CloneFolder(JoinPath(album, "photoparts"), JoinPath(gallery, "photoparts"),
-                LinkPolicy::kRefuse, left_out);
+    CloneFolder(JoinPath(album, "photoparts"), JoinPath(gallery, "photoparts"), LinkPolicy::kRefuse,
+                left_out);
     WriteShowSettings(settings, web, gallery);
     WriteAlbumDataScript(gallery);
   }

@@ -25,8 +25,9 @@ using testing::Quote;
 using testing::Size2;
 using testing::SizeOf;
 
-constexpr char kCrop[] = "&lt;adjust&gt;&lt;a type=&quot;crop&quot; x=&quot;100&quot; "
-                         "y=&quot;50&quot; w=&quot;350&quot; h=&quot;280&quot;/&gt;&lt;/adjust&gt;";
+constexpr char kCrop[] =
+    "&lt;adjust&gt;&lt;a type=&quot;crop&quot; x=&quot;100&quot; "
+    "y=&quot;50&quot; w=&quot;350&quot; h=&quot;280&quot;/&gt;&lt;/adjust&gt;";
 
 std::string Sha256(const std::string& bytes) {
   gchar* digest = g_compute_checksum_for_data(
@@ -109,17 +110,24 @@ class PhotoFactsTest : public ::testing::Test {
 
 TEST_F(PhotoFactsTest, ImportKeepsOriginalsAndRecordsFactsCaptionsAndDuplicates) {
   const std::string a = Jpeg("a.jpg", 1600, 1200);
-  ASSERT_TRUE(testing::Run("exiftool -q -overwrite_original -DateTimeOriginal='2021:07:14 09:30:05' "
-                  "-Make=Lumix -Model=LX-1 '-ImageDescription=Friends at the lake' "
-                  "-Orientation#=6 " + Quote(a)));
+  ASSERT_TRUE(
+      testing::Run("exiftool -q -overwrite_original -DateTimeOriginal='2021:07:14 09:30:05' "
+                   "-Make=Lumix -Model=LX-1 '-ImageDescription=Friends at the lake' "
+                   "-Orientation#=6 " +
+                   Quote(a)));
   const std::string b = Jpeg("B.JPEG", 640, 480);
-  ASSERT_TRUE(testing::Run("exiftool -q -overwrite_original '-IPTC:Caption-Abstract=From IPTC & <co>' " +
-                  Quote(b) + " && touch -d '2020-02-03 04:05:06' " + Quote(b)));
+  ASSERT_TRUE(
+      testing::Run("exiftool -q -overwrite_original '-IPTC:Caption-Abstract=From IPTC & <co>' " +
+                   Quote(b) + " && touch -d '2020-02-03 04:05:06' " + Quote(b)));
   const std::string c = Picked("c.png");
   testing::Gradient(100, 50).pngsave(c.c_str());
-  ASSERT_TRUE(testing::Run("exiftool -q -overwrite_original '-XMP-dc:Description=From XMP \"quoted\"' "
-                  "-XMP-tiff:Make=Canon '-XMP-tiff:Model=Canon EOS 5D' " + Quote(c) + " && touch -d "
-                  "'2019-12-31 23:59:58' " + Quote(c)));
+  ASSERT_TRUE(
+      testing::Run("exiftool -q -overwrite_original '-XMP-dc:Description=From XMP \"quoted\"' "
+                   "-XMP-tiff:Make=Canon '-XMP-tiff:Model=Canon EOS 5D' " +
+                   Quote(c) +
+                   " && touch -d "
+                   "'2019-12-31 23:59:58' " +
+                   Quote(c)));
   const std::string d = Picked("d.jpg");
   fs::copy_file(a, d);
   Import({a, b, c, d});
@@ -187,8 +195,8 @@ TEST_F(PhotoFactsTest, HostileMetadataLeavesTheFactOutAndThePhotoImports) {
       {"garbage.jpg", JpegWithExif(plain, header + U16(0xFFFF) + "\x01\x02\x03"), ""},
       // the maker as a number, the model pointing far outside the block
       {"types.jpg",
-       JpegWithExif(plain, header + U16(2) + Tag(0x010F, 3, 1, 5) + Tag(0x0110, 2, 4000000, 9999) +
-                               U32(0)),
+       JpegWithExif(
+           plain, header + U16(2) + Tag(0x010F, 3, 1, 5) + Tag(0x0110, 2, 4000000, 9999) + U32(0)),
        ""},
       {"huge.jpg", "", "'-ImageDescription=" + std::string(20000, 'x') + "'"},
       {"baddate.jpg", "", "'-DateTimeOriginal#=not a date'"},
@@ -201,7 +209,7 @@ TEST_F(PhotoFactsTest, HostileMetadataLeavesTheFactOutAndThePhotoImports) {
     } else {
       testing::WriteBytes(files.back(), plain);
       ASSERT_TRUE(testing::Run("exiftool -q -m -overwrite_original " + c.command + " " +
-                      Quote(files.back())));
+                               Quote(files.back())));
     }
     ASSERT_TRUE(testing::Run("touch -d '2022-01-02 03:04:05' " + Quote(files.back())));
   }
@@ -223,12 +231,13 @@ TEST_F(PhotoFactsTest, HostileMetadataLeavesTheFactOutAndThePhotoImports) {
 TEST_F(PhotoFactsTest, NewFormatsImportWithTheirOriginals) {
   const std::string png = Picked("source.png");
   testing::Gradient(96, 64).pngsave(png.c_str());
-  ASSERT_TRUE(testing::Run("cd " + Quote(root_ + "/picked") +
-                  " && heif-enc -o a.heic source.png >/dev/null && heif-enc -A -o b.avif "
-                  "source.png >/dev/null && cwebp -quiet source.png -o c.webp && vips copy "
-                  "source.png d.tif && vips cast source.png e.v ushort && vips linear e.v f.v "
-                  "257 0 && vips cast f.v f.tif ushort && convert -size 96x64 xc:'#ff0000' xc:'#0000ff' "
-                  "-loop 0 g.gif"));
+  ASSERT_TRUE(testing::Run(
+      "cd " + Quote(root_ + "/picked") +
+      " && heif-enc -o a.heic source.png >/dev/null && heif-enc -A -o b.avif "
+      "source.png >/dev/null && cwebp -quiet source.png -o c.webp && vips copy "
+      "source.png d.tif && vips cast source.png e.v ushort && vips linear e.v f.v "
+      "257 0 && vips cast f.v f.tif ushort && convert -size 96x64 xc:'#ff0000' xc:'#0000ff' "
+      "-loop 0 g.gif"));
   ASSERT_TRUE(testing::Run("vipsheader " + Quote(Picked("f.tif")) + " | grep -q ushort"));
   const std::vector<std::string> names = {"a.heic", "b.avif", "c.webp", "d.tif", "f.tif", "g.gif"};
   std::vector<std::string> files;
@@ -294,10 +303,10 @@ TEST_F(PhotoFactsTest, RenderAlbumRendersEveryPhotoAtTheNewSizesWithItsEdits) {
 
   SetAlbumSizes(240, 240, 1400, 1400);
   app_.Invoke(Invoke("RenderAlbum", {EncodeMessageText(root_ + "/MyAlbums/1")}));
-  EXPECT_EQ(Calls(), (std::vector<std::string>{
-                         CreateProgressBarMessage("loc_convertimg"), ShowProgressMessage(3, 1),
-                         ShowProgressMessage(3, 2), ShowProgressMessage(3, 3),
-                         ShowProgressMessage(3, 3), ReloadContentMessage()}));
+  EXPECT_EQ(Calls(), (std::vector<std::string>{CreateProgressBarMessage("loc_convertimg"),
+                                               ShowProgressMessage(3, 1), ShowProgressMessage(3, 2),
+                                               ShowProgressMessage(3, 3), ShowProgressMessage(3, 3),
+                                               ReloadContentMessage()}));
   EXPECT_EQ(SizeOf(Big(1, 1)), (Size2{700, 560})) << "the crop scaled by 1400 / 700";
   EXPECT_EQ(SizeOf(Big(1, 2)), (Size2{1050, 1400}));
   EXPECT_EQ(SizeOf(Preview(1, 2)), (Size2{180, 240}));
