@@ -132,7 +132,8 @@ MetadataFacts ReadMetadataFacts(const std::string& native_path) {
   MetadataFacts facts;
   StartExiv2();
   try {
-    const Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(native_path);
+    // exiv2 0.27 hands out a std::auto_ptr; it is held as a unique_ptr.
+    const std::unique_ptr<Exiv2::Image> image(Exiv2::ImageFactory::open(native_path).release());
     if (image.get() == nullptr) return facts;
     image->readMetadata();
     const Exiv2::ExifData& exif = image->exifData();
