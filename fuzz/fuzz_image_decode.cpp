@@ -5,9 +5,13 @@
 // ImageCodec::DecodeFile (the whole picture, upright, 8-bit sRGB) as an
 // edit does.
 //
-// Checked: a decoded picture has a size, 8-bit pixels with three or four
-// bands and flags that agree with them; when both the header and the whole
-// picture are read, they agree on the upright size.
+// The metadata reader of the import (ReadMetadataFacts: EXIF, IPTC and XMP
+// through exiv2) runs on every input too.
+//
+// Checked: no fact read is longer than the program takes; a decoded picture
+// has a size, 8-bit pixels with three or four bands and flags that agree
+// with them; when both the header and the whole picture are read, they agree
+// on the upright size.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +22,7 @@
 #include <string_view>
 
 #include "imaging/image_codec.h"
+#include "imaging/photo_facts.h"
 #include "imaging/pixel_ops.h"
 #include "imaging/source_image.h"
 #include "support/fuzz_sandbox.h"
@@ -60,6 +65,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   std::ofstream(g_file, std::ios::binary | std::ios::trunc) << bytes;
   const SourceFormat format = SniffSourceFormat(bytes);
+
+  const MetadataFacts facts = ReadMetadataFacts(g_file);
+  Check(facts.camera.size() <= 2 * kMaxFactLength + 1 && facts.caption.size() <= kMaxFactLength &&
+            facts.taken.size() <= 19,
+        "a fact longer than the program takes");
 
   std::string error;
   const std::optional<SourceImage> source = SourceImage::Open(g_file, &error);

@@ -47,6 +47,13 @@ class PhotoCommands {
   virtual void SavePreview(const std::array<std::string, 5>& args) = 0;
   virtual void ApplyAdjustForFolder(const std::array<std::string, 2>& args) = 0;
   virtual void SaveIMG_last(const std::array<OptionalArg, 3>& args) = 0;
+  // Edits rendered from the photo's kept original: a save of the editor's
+  // whole document, a revert, and an album rendered again at its sizes.
+  virtual void SaveEdit(const std::string& folder, const std::string& id,
+                        const std::string& document) = 0;
+  virtual void RevertPhoto(const std::string& folder, const std::string& id) = 0;
+  virtual void RenderAlbum(const std::string& album_folder) = 0;
+  virtual void CancelRenderAlbum() = 0;
 };
 
 // What the Publish command asks for.

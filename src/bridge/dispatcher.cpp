@@ -112,6 +112,15 @@ bool CommandDispatcher::DispatchPositional(const InvokeRequest& request) {
     if (photos_ != nullptr) {
       photos_->ApplyAdjustForFolder({request.Value(0), request.InnerText(1)});
     }
+  } else if (name == "SaveEdit") {
+    if (photos_ != nullptr)
+      photos_->SaveEdit(request.Value(0), request.Value(1), request.InnerText(2));
+  } else if (name == "RevertPhoto") {
+    if (photos_ != nullptr) photos_->RevertPhoto(request.Value(0), request.Value(1));
+  } else if (name == "RenderAlbum") {
+    if (photos_ != nullptr) photos_->RenderAlbum(request.Value(0));
+  } else if (name == "CancelRenderAlbum") {
+    if (photos_ != nullptr) photos_->CancelRenderAlbum();
   } else {
     return false;
   }

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <filesystem>
@@ -341,7 +342,7 @@ struct CloneFrame {
 // Copies the entries of the open folder `root.source` into the open, new
 // folder `root.copy` (see CloneFolder). A failure in the outermost folder
 // gives its errno value, one further down -1.
-int CloneOpenFolder(CloneFrame root) {
+int CloneOpenFolder(CloneFrame root, const std::vector<std::string>& skipped_folders) {
   std::vector<CloneFrame> stack;
   stack.push_back(std::move(root));
   const struct stat destination_root = stack[0].copy_identity;
@@ -364,6 +365,10 @@ int CloneOpenFolder(CloneFrame root) {
       }
       // Links, pipes, sockets and devices are not copied.
       if (!S_ISDIR(info.st_mode) || SameFile(info, destination_root)) continue;
+      if (std::find(skipped_folders.begin(), skipped_folders.end(), name) !=
+          skipped_folders.end()) {
+        continue;
+      }
       if (::mkdirat(top.copy.get(), name.c_str(), kNewFolderMode) != 0) return -1;
       CloneFrame inner;
       inner.copy = OpenFolderNoFollow(top.copy.get(), name.c_str());
@@ -610,7 +615,8 @@ bool RemoveFolder(const std::string& path) {
   return true;
 }
 
-int CloneFolder(const std::string& source, const std::string& destination, LinkPolicy source_link) {
+int CloneFolder(const std::string& source, const std::string& destination, LinkPolicy source_link,
+                const std::vector<std::string>& skipped_folders) {
   const std::string from = FolderPath(source);
   const std::string to = FolderPath(destination);
   if (::mkdir(to.c_str(), kNewFolderMode) != 0) return errno;
@@ -623,7 +629,7 @@ int CloneFolder(const std::string& source, const std::string& destination, LinkP
   root.source = OpenAt(AT_FDCWD, from.c_str(), O_RDONLY | O_DIRECTORY | follow);
   if (!root.source.valid() || ::fstat(root.source.get(), &root.source_identity) != 0) return 0;
   root.listing_error = ListFolder(root.source.get(), root.entries);
-  return CloneOpenFolder(std::move(root));
+  return CloneOpenFolder(std::move(root), skipped_folders);
 }
 
 std::size_t RemoveLeftovers(const std::string& folder, const struct timespec& changed_before) {

@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace lumireel {
 
@@ -125,9 +126,11 @@ bool RemoveFolder(const std::string& path);
 // enumerated gives 0 and leaves the empty destination; so does a source that
 // is a symbolic link when `source_link` is LinkPolicy::kRefuse. When the
 // destination lies inside the source it is not copied into itself. Depth is
-// limited neither by path length nor by open-file limits.
+// limited neither by path length nor by open-file limits. Folders named in
+// `skipped_folders` are left out wherever they are in the tree.
 int CloneFolder(const std::string& source, const std::string& destination,
-                LinkPolicy source_link = LinkPolicy::kFollow);
+                LinkPolicy source_link = LinkPolicy::kFollow,
+                const std::vector<std::string>& skipped_folders = {});
 
 // Removes, below `folder` and without following links, what interrupted
 // writes of the program leave: files named ".lumireel-*" with the endings of

@@ -2,6 +2,7 @@
 
 #include "bridge/job_queue.h"
 #include "imaging/import_pipeline.h"
+#include "imaging/original_renders.h"
 #include "imaging/photo_import.h"
 
 namespace lumireel {
@@ -60,6 +61,33 @@ void PhotoCommandHandler::SaveIMG_last(const std::array<OptionalArg, 3>& args) {
   job.second = args[1].value_or(std::string());
   job.third = args[2].value_or(std::string());
   QueueImageJob(job);
+}
+
+void PhotoCommandHandler::SaveEdit(const std::string& folder, const std::string& id,
+                                   const std::string& document) {
+  OriginalJobServices services{movie_, dialogs_, pacing_};
+  edit_queue_.Submit([root = root_, folder, id, document, services] {
+    RunSaveEdit(root, folder, id, document, services);
+  });
+}
+
+void PhotoCommandHandler::RevertPhoto(const std::string& folder, const std::string& id) {
+  OriginalJobServices services{movie_, dialogs_, pacing_};
+  edit_queue_.Submit(
+      [root = root_, folder, id, services] { RunRevertPhoto(root, folder, id, services); });
+}
+
+void PhotoCommandHandler::RenderAlbum(const std::string& album_folder) {
+  OriginalJobServices services{movie_, dialogs_, pacing_};
+  const unsigned long number = ++render_counters_->issued;
+  edit_queue_.Submit([root = root_, album_folder, services, counters = render_counters_, number] {
+    RunRenderAlbum(
+        root, album_folder, [&] { return counters->cancelled.load() >= number; }, services);
+  });
+}
+
+void PhotoCommandHandler::CancelRenderAlbum() {
+  render_counters_->cancelled.store(render_counters_->issued.load());
 }
 
 void PhotoCommandHandler::QueueImageJob(const ImageJob& job) {

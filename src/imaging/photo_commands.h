@@ -4,6 +4,8 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -53,6 +55,18 @@ class PhotoCommandHandler : public PhotoCommands {
   // empty). Does nothing before any other editing command.
   void SaveIMG_last(const std::array<OptionalArg, 3>& args) override;
 
+  // The commands that render from a photo's kept original (see
+  // original_renders.h), queued on the edit queue like the editor's jobs:
+  // SaveEdit (photo folder, id, the whole adjustment document), RevertPhoto
+  // (photo folder, id) and RenderAlbum (album folder). CancelRenderAlbum
+  // stops every RenderAlbum that arrived before it, queued or running,
+  // before its next photo. REQUIRES: main thread.
+  void SaveEdit(const std::string& folder, const std::string& id,
+                const std::string& document) override;
+  void RevertPhoto(const std::string& folder, const std::string& id) override;
+  void RenderAlbum(const std::string& album_folder) override;
+  void CancelRenderAlbum() override;
+
  private:
   void QueueImageJob(const ImageJob& job);
 
@@ -64,6 +78,14 @@ class PhotoCommandHandler : public PhotoCommands {
   const std::string root_;
   // The job of the last editing command, for SaveIMG_last. Main thread only.
   std::optional<ImageJob> last_image_job_;
+  // RenderAlbum jobs are numbered; a cancel stops those up to the number
+  // last given out. Shared with the jobs, hence atomics behind a pointer
+  // that the jobs keep alive.
+  struct RenderCounters {
+    std::atomic<unsigned long> issued{0};
+    std::atomic<unsigned long> cancelled{0};
+  };
+  std::shared_ptr<RenderCounters> render_counters_ = std::make_shared<RenderCounters>();
 };
 
 }  // namespace lumireel

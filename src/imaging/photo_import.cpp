@@ -49,6 +49,10 @@ void RemoveRenditions(const std::string& folder, const std::vector<ImportedPhoto
     const std::string name = std::to_string(photo.id) + ".jpg";
     RemoveFile(JoinPath(JoinPath(folder, "big"), name));
     RemoveFile(JoinPath(JoinPath(folder, "preview"), name));
+    if (const std::optional<std::string> original =
+            FindOriginal(folder, std::to_string(photo.id))) {
+      RemoveFile(*original);
+    }
   }
 }
 
@@ -59,6 +63,7 @@ int ImportFiles(const ImportRequest& request, const ImportServices& services,
   const int total = static_cast<int>(std::min<std::size_t>(files.size(), INT_MAX));
   const std::string big_dir = JoinPath(request.folder, "big");
   const std::string preview_dir = JoinPath(request.folder, "preview");
+  const std::string originals_dir = JoinPath(request.folder, "originals");
   CallMovie(services.movie, CreateProgressBarMessage(kProgressLabel));
 
   std::vector<ImportedPhoto> imported;
@@ -66,7 +71,9 @@ int ImportFiles(const ImportRequest& request, const ImportServices& services,
   {
     OrderedRenderer renderer(
         files.size(),
-        [&](std::size_t i) { return RenderPhoto(request.limits, files[i], big_dir, preview_dir); },
+        [&](std::size_t i) {
+          return RenderPhoto(request.limits, files[i], big_dir, preview_dir, originals_dir);
+        },
         services.workers);
     ProgressRule progress(total);
     for (std::size_t i = 0; i < files.size(); ++i) {
@@ -86,11 +93,12 @@ int ImportFiles(const ImportRequest& request, const ImportServices& services,
         continue;
       }
       ++last_id;
-      imported.push_back({last_id, photo.preview_size.width, photo.preview_size.height});
+      imported.push_back(
+          {last_id, photo.preview_size.width, photo.preview_size.height, std::move(photo.facts)});
       services.pacing.Pause(kRenderedPhotoPause);
     }
   }
-  if (!imported.empty() && !AppendImportedPhotos(list_path, list, imported)) {
+  if (!imported.empty() && !AppendImportedPhotos(request.folder, list_path, list, imported)) {
     // The photos cannot be entered: none of them was imported after all.
     RemoveRenditions(request.folder, imported);
     skipped = total;

@@ -71,8 +71,8 @@ bool RewritePhotoSize(const std::string& list_path, const std::string& id, std::
   return WriteTextFileUtf8(list_path, new_list.ToXml());
 }
 
-bool AppendImportedPhotos(const std::string& list_path, CXmlDocument& loaded,
-                          const std::vector<ImportedPhoto>& photos) {
+bool AppendImportedPhotos(const std::string& part_folder, const std::string& list_path,
+                          CXmlDocument& loaded, const std::vector<ImportedPhoto>& photos) {
   const std::unique_lock lock = LockFilePath(list_path);
   CXmlDocument current;
   bool read_again = false;
@@ -87,7 +87,12 @@ bool AppendImportedPhotos(const std::string& list_path, CXmlDocument& loaded,
     AppendPhotoEntry(root, photo.id, std::to_string(photo.id),
                      static_cast<int>(photo.preview_width), static_cast<int>(photo.preview_height));
   }
-  return WriteTextFileUtf8(list_path, list.ToXml());
+  if (!WriteTextFileUtf8(list_path, list.ToXml())) return false;
+  std::vector<std::pair<int, PhotoFacts>> facts;
+  facts.reserve(photos.size());
+  for (const ImportedPhoto& photo : photos) facts.emplace_back(photo.id, photo.facts);
+  (void)RecordPhotoFacts(part_folder, facts);
+  return true;
 }
 
 }  // namespace lumireel

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "library/photo_info.h"
 #include "xml/element_tree.h"
 
 namespace lumireel {
@@ -39,11 +40,12 @@ PreviewBox ReadPreviewBox(const std::string& list_path);
 bool RewritePhotoSize(const std::string& list_path, const std::string& id, std::uint32_t width,
                       std::uint32_t height);
 
-// One photo brought in by an import: its id and preview size.
+// One photo brought in by an import: its id, preview size and facts.
 struct ImportedPhoto {
   int id = 0;
   std::uint32_t preview_width = 0;
   std::uint32_t preview_height = 0;
+  PhotoFacts facts;
 };
 
 // Appends a `photo` entry for each of `photos` (in order) to the root of the
@@ -52,8 +54,10 @@ struct ImportedPhoto {
 // no longer be read or parsed, `loaded` (the list as the import read it when
 // it began, with a root element; it may keep its root's children as text) is
 // used instead. False when the list cannot be written; the file is then left
-// as it was.
-bool AppendImportedPhotos(const std::string& list_path, CXmlDocument& loaded,
-                          const std::vector<ImportedPhoto>& photos);
+// as it was. Once the list is written, the photos' facts are recorded in the
+// facts file of `part_folder` under the same lock (see RecordPhotoFacts); a
+// facts file that cannot be written does not fail the import.
+bool AppendImportedPhotos(const std::string& part_folder, const std::string& list_path,
+                          CXmlDocument& loaded, const std::vector<ImportedPhoto>& photos);
 
 }  // namespace lumireel

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <ctime>
 #include <filesystem>
 #include <optional>
@@ -135,13 +136,24 @@ EditResult WriteOutputs(const VImage& edited, const AdjustmentPlan& plan, const 
   return preview_written && image_written ? EditResult::kWritten : EditResult::kNotWritten;
 }
 
+void ScaleCrops(AdjustmentPlan& plan, double scale) {
+  const auto scaled = [scale](auto value) {
+    return static_cast<decltype(value)>(std::llround(static_cast<double>(value) * scale));
+  };
+  for (GeometryStep& step : plan.geometry) {
+    if (step.kind != GeometryStep::Kind::kCrop) continue;
+    step.crop = {scaled(step.crop.x), scaled(step.crop.y), scaled(step.crop.width),
+                 scaled(step.crop.height)};
+  }
+}
+
 }  // namespace
 
 EditResult ProcessImage(const ImageEdit& edit, const EditServices& services) {
   ImageCodec::Initialise();
   TemporaryFile working_copy = MakeWorkingCopy(edit.source, edit.root);
   if (FindEncoderByMime("image/jpeg", nullptr) < 0) return EditResult::kNoEncoder;
-  const std::optional<AdjustmentPlan> plan = ReadAdjustments(edit.adjustments);
+  std::optional<AdjustmentPlan> plan = ReadAdjustments(edit.adjustments);
   if (!plan) {
     ShowBadDocument(services.dialogs);
     return EditResult::kBadDocument;
@@ -149,6 +161,7 @@ EditResult ProcessImage(const ImageEdit& edit, const EditServices& services) {
   // A document beyond the step limit is refused as an undecodable picture
   // is: nothing written, no message.
   if (working_copy.empty() || plan->over_limit) return EditResult::kNoImage;
+  if (edit.crop_scale != 1.0) ScaleCrops(*plan, edit.crop_scale);
   EditResult result = EditResult::kNoImage;
   try {
     const std::optional<VImage> edited = EditedImage(working_copy.path(), *plan);

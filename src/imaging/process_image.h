@@ -46,6 +46,9 @@ struct ImageEdit {
   std::string folder;  // full mode: photo folder ending with a separator;
                        // preview mode: photo list path, or empty
   std::string id;      // the photo's id in the photo list
+  // Every crop of the document is scaled by this factor (rounded to the
+  // nearest pixel): a document made for a big image of another size.
+  double crop_scale = 1.0;
 };
 
 struct EditServices {

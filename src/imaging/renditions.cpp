@@ -11,6 +11,7 @@
 #include "bridge/file_utils.h"
 #include "bridge/pacing.h"
 #include "imaging/codec_utilities.h"
+#include "imaging/photo_facts.h"
 #include "imaging/photo_list_rewrite.h"
 #include "imaging/source_image.h"
 
@@ -89,10 +90,44 @@ bool CopyBytes(const std::string& from, const std::string& to) {
   return true;
 }
 
+std::string BaseName(const std::string& path) {
+  const std::size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Keeps the picked file's bytes in `originals_dir` and reads its facts.
+void KeepOriginal(const SourceImage& source, const std::string& native_source,
+                  const std::string& source_path, const std::string& originals_dir,
+                  RenderedPhoto& photo) {
+  PhotoFacts& facts = photo.facts;
+  facts.original = BaseName(source_path);
+  facts.width = source.width();
+  facts.height = source.height();
+  const std::string native_dir = NativePath(originals_dir);
+  if (!IsFolder(native_dir)) MakeFolder(native_dir);  // another worker may make it first
+  photo.original = TemporaryFile(TemporaryPathIn(native_dir, ".tmp"));
+  const CopiedOriginal copied = CopyOriginal(native_source, photo.original.path());
+  if (copied.ok) {
+    facts.bytes = copied.bytes;
+    facts.sha256 = copied.sha256;
+    photo.original_extension = OriginalExtension(facts.original);
+  } else {
+    photo.original = TemporaryFile();
+    std::error_code ec;
+    facts.bytes = std::filesystem::file_size(native_source, ec);
+    if (ec) facts.bytes = 0;
+  }
+  MetadataFacts metadata = ReadMetadataFacts(native_source);
+  facts.taken = !metadata.taken.empty() ? metadata.taken : FileModificationTime(native_source);
+  facts.camera = std::move(metadata.camera);
+  facts.caption = std::move(metadata.caption);
+}
+
 }  // namespace
 
 RenderedPhoto RenderPhoto(const RenditionLimits& limits, const std::string& source_path,
-                          const std::string& big_dir, const std::string& preview_dir) {
+                          const std::string& big_dir, const std::string& preview_dir,
+                          const std::string& originals_dir) {
   RenderedPhoto photo;
   if (!ImageCodec::Initialise()) {
     photo.error = "the image library cannot start";
@@ -125,7 +160,10 @@ RenderedPhoto RenderPhoto(const RenditionLimits& limits, const std::string& sour
     photo.preview = TemporaryFile();
     return photo;
   }
+  if (!originals_dir.empty())
+    KeepOriginal(*source, native_source, source_path, originals_dir, photo);
   photo.preview_size = plan.preview;
+  photo.big_size = plan.big;
   photo.ok = true;
   return photo;
 }
@@ -145,6 +183,20 @@ CommitResult CommitPhoto(RenderedPhoto& photo, const std::string& folder,
   }
   const std::string cover = JoinPath(folder, "album.jpg");
   if (!FileExists(cover)) result.cover_written = CopyFileReplacing(preview_path, cover);
+  // A new photo has no edits, whatever an earlier photo of this id had.
+  RemoveFile(KeptEditsPath(folder, id));
+  if (!photo.original.empty()) {
+    const std::string extension =
+        photo.original_extension.empty() ? std::string() : "." + photo.original_extension;
+    const std::string kept = NativePath(JoinPath(JoinPath(folder, "originals"), id + extension));
+    if (const std::optional<std::string> earlier = FindOriginal(folder, id)) {
+      if (*earlier != kept) ::unlink(earlier->c_str());
+    }
+    if (!photo.original.MoveTo(kept)) {
+      photo.original = TemporaryFile();
+      photo.facts.sha256.clear();
+    }
+  }
   result.ok = true;
   return result;
 }

@@ -18,6 +18,7 @@
 #include "imaging/image_codec.h"
 #include "imaging/pixel_ops.h"
 #include "imaging/rendition_sizes.h"
+#include "library/photo_info.h"
 
 namespace lumireel {
 
@@ -43,6 +44,11 @@ struct RenderedPhoto {
   TemporaryFile big;      // in the big folder
   TemporaryFile preview;  // in the preview folder
   PixelSize preview_size;
+  PixelSize big_size;  // as shown upright
+  // The picked file's own bytes, in the originals folder, when it is kept.
+  TemporaryFile original;
+  std::string original_extension;  // lower case; empty for a name without one
+  PhotoFacts facts;
 };
 
 // Decodes `source` once, turned upright for its EXIF orientation, and
@@ -52,8 +58,14 @@ struct RenderedPhoto {
 // on disk, when the file cannot be decoded (not a picture, truncated, more
 // than 200 million pixels), a rendition would be empty or larger than a JPEG
 // can be, or a file cannot be written. Any thread.
+//
+// With `originals_dir` (created when missing) the picked file is also
+// copied there byte for byte under a temporary name, and its facts are
+// read (see PhotoFacts); a copy that fails leaves the photo without an
+// original and without the digest, and the photo still imports.
 RenderedPhoto RenderPhoto(const RenditionLimits& limits, const std::string& source,
-                          const std::string& big_dir, const std::string& preview_dir);
+                          const std::string& big_dir, const std::string& preview_dir,
+                          const std::string& originals_dir = std::string());
 
 struct CommitResult {
   bool ok = false;
@@ -65,7 +77,9 @@ struct CommitResult {
 // readable album.jpg, copies the preview there as the cover. Not ok when
 // `photo` is not ok or a rename fails; then neither file is left in place.
 // A cover that cannot be written does not fail the photo (the next photo
-// tries again).
+// tries again). A kept original becomes `folder`/originals/<id>.<ext>, and
+// an adjustment document kept for an earlier photo of that id is dropped;
+// an original that cannot be renamed is let go (the digest is then cleared).
 CommitResult CommitPhoto(RenderedPhoto& photo, const std::string& folder,
                          const std::string& big_dir, const std::string& preview_dir,
                          const std::string& id);

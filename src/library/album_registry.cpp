@@ -9,6 +9,7 @@
 
 #include "bridge/file_utils.h"
 #include "bridge/invoke_request.h"
+#include "library/photo_info.h"
 #include "library/stored_xml.h"
 
 namespace lumireel {
@@ -120,13 +121,15 @@ bool ListsNewAlbum(const std::optional<Edit>& edit, size_t old_child_count, int 
 // that a copy cut short by a crash or a full disk never passes for the
 // album's content. A part copy left by such an interruption is removed
 // first. Like CloneFolder, copies nothing onto an existing photoparts.
-void CopyPhotoparts(const std::string& source_folder, const std::string& album_folder) {
+void CopyPhotoparts(const std::string& source_folder, const std::string& album_folder,
+                    const std::vector<std::string>& left_out) {
   const std::string target = JoinPath(album_folder, "photoparts");
   if (!NothingAt(target)) return;
   const std::string copying = JoinPath(album_folder, kCopyingFolder);
   RemoveFolder(copying);
   std::error_code ec;
-  if (CloneFolder(JoinPath(source_folder, "photoparts"), copying) == 0) {
+  if (CloneFolder(JoinPath(source_folder, "photoparts"), copying, LinkPolicy::kFollow, left_out) ==
+      0) {
     std::filesystem::rename(NativePath(copying), NativePath(target), ec);
     if (!ec) return;
   }
@@ -197,7 +200,10 @@ bool RegisterAlbum(const std::string& album_name, const std::string& source_fold
     MakeFolder(JoinPath(album_folder, "synchronization"));
     // A failed copy (for instance onto a photoparts the folder already held)
     // still registers the album.
-    CopyPhotoparts(source_folder, album_folder);
+    CopyPhotoparts(
+        source_folder, album_folder,
+        FoldersLeftOut(std::filesystem::path(NativePath(places.catalogue)).parent_path().string(),
+                       /*gallery=*/false));
   }
   if (!WriteTextFileUtf8(places.catalogue, edit->text)) {
     // An album folder that no catalogue entry names would be taken over by

@@ -4,6 +4,7 @@
 
 #include "bridge/file_utils.h"
 #include "library/album_registry.h"
+#include "library/photo_info.h"
 #include "platform/dialogs.h"
 #include "publish/album_data_script.h"
 #include "publish/album_zip.h"
@@ -109,6 +110,9 @@ bool GalleryPublisher::Build(GalleryKind kind, const std::string& album_id,
   // gallery is still usable without it.
   const std::string images = JoinPath(root_path, "images");
   const std::string album = album_prefix + album_id;
+  // The photos' originals go into a gallery only when the user asked for it.
+  const std::vector<std::string> left_out =
+      FoldersLeftOut(JoinPath(root_path, "quillmaralbumsettings"), /*gallery=*/true);
   if (web) {
     CloneFolder(JoinPath(images, "web\\img_pice"), JoinPath(gallery, "img_pice"),
                 LinkPolicy::kRefuse);
@@ -125,8 +129,8 @@ bool GalleryPublisher::Build(GalleryKind kind, const std::string& album_id,
                      JoinPath(root_path, "tmp"));
     CopyFileReplacing(JoinPath(images, "web\\zelalbum.swf"), JoinPath(gallery, "zelalbum.swf"),
                       LinkPolicy::kRefuse);
-    CloneFolder(JoinPath(album, "photoparts"), JoinPath(gallery, "photoparts"),
-                LinkPolicy::kRefuse);
+    CloneFolder(JoinPath(album, "photoparts"), JoinPath(gallery, "photoparts"), LinkPolicy::kRefuse,
+                left_out);
     CloneFolder(JoinPath(album, "logo"), JoinPath(gallery, "logo"), LinkPolicy::kRefuse);
     WriteShowSettings(settings, web, gallery);
   } else {
@@ -134,8 +138,8 @@ bool GalleryPublisher::Build(GalleryKind kind, const std::string& album_id,
     for (const char* file : kCdFiles) {
       CopyFileReplacing(JoinPath(cd_templates, file), JoinPath(gallery, file), LinkPolicy::kRefuse);
     }
-    CloneFolder(JoinPath(album, "photoparts"), JoinPath(gallery, "photoparts"),
-                LinkPolicy::kRefuse);
+    CloneFolder(JoinPath(album, "photoparts"), JoinPath(gallery, "photoparts"), LinkPolicy::kRefuse,
+                left_out);
     WriteShowSettings(settings, web, gallery);
     WriteAlbumDataScript(gallery);
   }

@@ -55,6 +55,15 @@ class Recorder : public WindowCommands,
   void SaveIMG_last(const std::array<OptionalArg, 3>& args) override {
     log.push_back("SaveIMG_last " + args[0].value_or("(null)") + " " + args[2].value_or("(null)"));
   }
+  void SaveEdit(const std::string& folder, const std::string& id,
+                const std::string& document) override {
+    log.push_back("SaveEdit|" + folder + "|" + id + "|" + document);
+  }
+  void RevertPhoto(const std::string& folder, const std::string& id) override {
+    log.push_back("RevertPhoto|" + folder + "|" + id);
+  }
+  void RenderAlbum(const std::string& folder) override { log.push_back("RenderAlbum|" + folder); }
+  void CancelRenderAlbum() override { log.push_back("CancelRenderAlbum"); }
   void Publish(const PublishRequest& r) override {
     log.push_back("Publish cd=" + std::to_string(r.cd) + " web=" + std::to_string(r.web) + " " +
                   r.album_id + " " + r.album_prefix);

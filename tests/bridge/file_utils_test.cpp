@@ -317,6 +317,14 @@ TEST_F(FileUtils, CloneFolderCopiesVisibleEntriesAndSkipsLinks) {
   EXPECT_EQ(CloneFolder(At("missing"), At("from-missing")), 0);
   EXPECT_TRUE(IsFolder(At("from-missing")) && fs::is_empty(At("from-missing")));
 
+  // Folders left out by name, at any depth: a photo folder's originals.
+  fs::create_directories(At("src/1/originals"));
+  Put("src/1/originals/1.jpg", "original");
+  Put("src/1/photos.xml", "<album/>");
+  ASSERT_EQ(CloneFolder(At("src"), At("without"), LinkPolicy::kRefuse, {"originals"}), 0);
+  EXPECT_EQ(Bytes("without/1/photos.xml"), "<album/>");
+  EXPECT_FALSE(fs::exists(At("without/1/originals")));
+
   // A destination inside the source is not copied into itself.
   ASSERT_EQ(CloneFolder(At("src\\skin"), At("src\\skin\\backup")), 0);
   EXPECT_EQ(Bytes("src/skin/backup/icons/play.png"), std::string("\x89PNG\0\x01", 6));

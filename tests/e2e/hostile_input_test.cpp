@@ -349,8 +349,9 @@ TEST_F(HostileInputTest, HostilePicturesAreRefusedOrShownAsTheyLook) {
   }
   std::vector<std::string> dot_names;
   const FileMap tree = Tree(ws_ / kPart, &dot_names);
-  EXPECT_EQ(tree.size(), 2u + 2 * 3)
-      << "the list, the cover and two renditions of each imported picture";
+  EXPECT_EQ(tree.size(), 3u + 3 * 3)
+      << "the list, the facts, the cover, and two renditions and the original of each imported "
+         "picture";
   EXPECT_TRUE(dot_names.empty()) << dot_names.front();
   EXPECT_TRUE(WellFormed(ws_ / kPart / "photos.xml"));
   program.Close();

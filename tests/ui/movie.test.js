@@ -91,8 +91,8 @@ test('a day with the movie', async (t) => {
     assert.equal(catalogue.attrs.location, 'MyAlbums');
     const [entry] = all(catalogue, 'album');
     assert.equal(entry.attrs.id, '1');
-    assert.deepEqual(entry.children.map((c) => [c.name, c.text]), [['name', ALBUM], ['pwidth', '180'],
-      ['pheight', '180'], ['bwidth', '700'], ['bheight', '700'], ['skeen', 'snakeeye'], ['lang', 'en'],
+    assert.deepEqual(entry.children.map((c) => [c.name, c.text]), [['name', ALBUM], ['pwidth', '360'],
+      ['pheight', '360'], ['bwidth', '2048'], ['bheight', '2048'], ['skeen', 'snakeeye'], ['lang', 'en'],
       ['color', '0xCC00FF'], ['logo', ''], ['ftp', '']]);
     for (const folder of ['photoparts/1/big', 'photoparts/1/preview', 'photoparts/keywordsDB',
       'photoparts/sounds', 'logo', 'synchronization']) {
@@ -122,7 +122,7 @@ test('a day with the movie', async (t) => {
     await page.waitForFunction(() => document.querySelectorAll('#grid .thumb').length === 3);
     await idle();
     const [add] = session.requestsNamed('AddPhoto');
-    assert.match(add.xml, /MyAlbums\/1\/photoparts\/1<\/string><string>1<\/string><string>1<\/string><string>180<\/string><string>180<\/string><string>700<\/string><string>700<\/string>.*<string>reload<\/string>/);
+    assert.match(add.xml, /MyAlbums\/1\/photoparts\/1<\/string><string>1<\/string><string>1<\/string><string>360<\/string><string>360<\/string><string>2048<\/string><string>2048<\/string>.*<string>reload<\/string>/);
     const seen = await page.evaluate(() => window.progressSeen);
     assert.ok(seen.some((s) => s.label === 'Adding photos…'), JSON.stringify(seen));
     assert.ok(seen.some((s) => s.value === 3 && s.max === 3), JSON.stringify(seen));

@@ -4,6 +4,7 @@
 // Everything it reads lies in the gallery's own folder:
 //   photoparts/parts.xml          the parts in display order, and the music
 //   photoparts/N/photos.xml       the photos of part N (file, caption, size)
+//   photoparts/N/photoinfo.xml    their facts (the caption a photo's file carried)
 //   photoparts/keywordsDB/*.xml   the keywords, for the search box
 //   zel_ui/zelsetting.xml         language, accent colour, skin and logo
 //   zel_ui/zelshow.xml            album name, seconds per photo, transition,
@@ -189,6 +190,9 @@
       w: boundedNumber(attributeOf(doc, 'mwidth'), 16, 4096, DEFAULT_PREVIEW_BOX),
       h: boundedNumber(attributeOf(doc, 'mheight'), 16, 4096, DEFAULT_PREVIEW_BOX),
     };
+    // A photo without a caption of its own shows the one its file carried.
+    const fileCaptions = new Map(elementsOf(await loadXml(base + 'photoinfo.xml'), 'photo')
+      .map((info) => [info.getAttribute('id') || '', info.getAttribute('caption') || '']));
     const slides = [];
     for (const photo of elementsOf(doc, 'photo')) {
       const fields = fieldsOf(photo);
@@ -199,7 +203,7 @@
       slides.push({
         part: folder,
         id: (fields.id || '').trim(),
-        caption: fields.name || '',
+        caption: fields.name || fileCaptions.get((fields.id || '').trim()) || '',
         big: base + 'big/' + encodeURIComponent(file),
         preview: base + 'preview/' + encodeURIComponent(file),
         aspect: w > 0 && h > 0 ? w / h : 0,

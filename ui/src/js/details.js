@@ -34,6 +34,20 @@
     LR.$('#caption').value = photo.name;
     LR.$('#keywords').value = '';
     askKeywords(photo);
+    if (!photo.name) offerFileCaption(photo);
+  }
+
+  // A photo without a caption of its own offers the one its file carried
+  // (photoinfo.xml, written at import), until the user types another.
+  async function offerFileCaption(photo) {
+    const key = keyOf(photo);
+    const info = LR.xmlTree(await LR.program.readFile(
+      LR.library.partPath(S.album.id, photo.part, 'photoinfo.xml')));
+    const entry = info && LR.tree.elements(info, 'photo').find((e) => e.attrs.id === String(photo.id));
+    const caption = entry ? entry.attrs.caption || '' : '';
+    if (!caption || shown !== key || LR.$('#caption').value !== '') return;
+    LR.$('#caption').value = caption;
+    LR.$('#details-preview').alt = caption;
   }
 
   function askKeywords(photo) {

@@ -17,9 +17,11 @@
   const EMPTY_CATALOGUE = '<?xml version="1.0" encoding="utf-8" ?><albums location="MyAlbums" />';
   const EMPTY_PHOTO_LIST = (folder, box) => '<?xml version="1.0" encoding="utf-8" ?>' +
     `<album mwidth="${box.w}" mheight="${box.h}" id="${folder}"></album>\r\n`;
-  // What a new album's catalogue entry holds besides its id and name.
+  // What a new album's catalogue entry holds besides its id and name: big
+  // images of today's screens and sharp previews. Albums made before keep
+  // the sizes they have (and read as 180 and 700 where they have none).
   const DEFAULTS = {
-    pwidth: '180', pheight: '180', bwidth: '700', bheight: '700',
+    pwidth: '360', pheight: '360', bwidth: '2048', bheight: '2048',
     skeen: 'snakeeye', lang: 'en', color: '0xCC00FF', logo: '', ftp: '',
   };
   const FIELDS = ['name', ...Object.keys(DEFAULTS)];
@@ -120,7 +122,8 @@
       'photoparts/keywordsDB', 'photoparts/sounds', 'logo', 'synchronization']) {
       send('MakeDir', sub ? albumPath(id) + '/' + sub : albumPath(id));
     }
-    send('WriteFile', partPath(id, 1, 'photos.xml'), EMPTY_PHOTO_LIST(1, { w: 180, h: 180 }));
+    send('WriteFile', partPath(id, 1, 'photos.xml'),
+      EMPTY_PHOTO_LIST(1, { w: DEFAULTS.pwidth, h: DEFAULTS.pheight }));
     const parts = LR.parseXml('<parts />');
     appendPart(parts, 1, firstFolderName);
     send('WriteFile', albumPath(id, 'photoparts', 'parts.xml'), LR.writeXml(parts));
@@ -284,7 +287,21 @@
     await P().writeXmlFile(partPath(id, photo.part, 'photos.xml'), doc);
     P().send('UnlinkFile', partPath(id, photo.part, 'big', photo.file));
     P().send('UnlinkFile', partPath(id, photo.part, 'preview', photo.file));
+    await removeKept(id, photo);
     await P().send('AddKeyWords', '', keywordsPath(id), photo.part, photo.id);
+  }
+
+  // Deletes the photo's kept original (originals/<id>.<ext>, the extension
+  // of the name photoinfo.xml records, in lower case) and its kept edits.
+  async function removeKept(id, photo) {
+    const info = LR.xmlTree(await P().readFile(partPath(id, photo.part, 'photoinfo.xml')));
+    const entry = info && LR.tree.elements(info, 'photo').find((e) => e.attrs.id === String(photo.id));
+    if (entry) {
+      const ext = /\.([A-Za-z0-9]{1,10})$/.exec(entry.attrs.original || '');
+      const name = String(photo.id) + (ext ? '.' + ext[1].toLowerCase() : '');
+      P().send('UnlinkFile', partPath(id, photo.part, 'originals', name));
+    }
+    P().send('UnlinkFile', partPath(id, photo.part, 'edits', photo.id + '.xml'));
   }
 
   // The photo list of a folder was rewritten by the program (an image job).

@@ -22,7 +22,8 @@
 
   // The commands whose arguments the program reads with its escaping reader.
   const POSITIONAL = new Set(['importAlbum', 'setFlashBuildVersion', 'Publish', 'GetKeyWords',
-    'AddKeyWords', 'UnlinkLFile', 'SaveIMG', 'SavePreview', 'ApplyAdjustForFolder']);
+    'AddKeyWords', 'UnlinkLFile', 'SaveIMG', 'SavePreview', 'ApplyAdjustForFolder', 'SaveEdit',
+    'RevertPhoto', 'RenderAlbum', 'CancelRenderAlbum']);
 
   function requestText(name, args) {
     const positional = POSITIONAL.has(name);

@@ -1,0 +1,78 @@
+#include "library/photo_info.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "support/temp_folder.h"
+
+namespace lumireel {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PhotoInfoTest : public ::testing::Test {
+ protected:
+  std::string At(const std::string& relative) const { return folder_ + "/" + relative; }
+  void Put(const std::string& relative, const std::string& text) const {
+    fs::create_directories(fs::path(At(relative)).parent_path());
+    std::ofstream(At(relative), std::ios::binary) << text;
+  }
+  std::string Read(const std::string& relative) const {
+    std::ifstream in(At(relative), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  testing::TempFolder temp_;
+  const std::string folder_ = temp_.path();
+};
+
+TEST_F(PhotoInfoTest, FactsReplaceTheirIdAndDuplicatesNeedAKeptOriginal) {
+  PhotoFacts first;
+  first.original = "a \"b\" & <c>.jpg";
+  first.sha256 = "aa";
+  ASSERT_TRUE(RecordPhotoFacts(folder_, {{1, first}, {2, first}}));
+  EXPECT_EQ(Read("photoinfo.xml"),
+            "<?xml version=\"1.0\" encoding=\"utf-8\" ?><photos>"
+            "<photo id=\"1\" original=\"a &quot;b&quot; &amp; &lt;c&gt;.jpg\" sha256=\"aa\" />"
+            "<photo id=\"2\" original=\"a &quot;b&quot; &amp; &lt;c&gt;.jpg\" sha256=\"aa\" "
+            "duplicate_of=\"1\" /></photos>");
+
+  // Photo 1 still has its original, photo 2 was removed; a new photo 2 of
+  // the same digest is a duplicate of 1, and its entry replaces the old one.
+  Put("originals/1.jpg", "x");
+  PhotoFacts second;
+  second.sha256 = "aa";
+  second.width = 3;
+  ASSERT_TRUE(RecordPhotoFacts(folder_, {{2, second}}));
+  EXPECT_EQ(Read("photoinfo.xml"),
+            "<?xml version=\"1.0\" encoding=\"utf-8\" ?><photos>"
+            "<photo id=\"1\" original=\"a &quot;b&quot; &amp; &lt;c&gt;.jpg\" sha256=\"aa\" />"
+            "<photo id=\"2\" width=\"3\" sha256=\"aa\" duplicate_of=\"1\" /></photos>");
+  EXPECT_EQ(FindOriginal(folder_, "1"), fs::path(At("originals/1.jpg")).string());
+  EXPECT_EQ(FindOriginal(folder_, "2"), std::nullopt);
+  EXPECT_EQ(FindOriginal(folder_, "../1"), std::nullopt);
+
+  // A facts file that does not parse is never replaced.
+  Put("photoinfo.xml", "<photos><photo id=\"1\"");
+  EXPECT_FALSE(RecordPhotoFacts(folder_, {{3, second}}));
+  EXPECT_EQ(Read("photoinfo.xml"), "<photos><photo id=\"1\"");
+}
+
+TEST_F(PhotoInfoTest, OriginalsAreLeftOutUnlessTheSettingsIncludeThem) {
+  using Folders = std::vector<std::string>;
+  EXPECT_EQ(FoldersLeftOut(folder_, /*gallery=*/false), Folders{"originals"});
+  EXPECT_EQ(FoldersLeftOut(folder_, /*gallery=*/true), (Folders{"edits", "originals"}));
+  Put("lumireel-movie.xml", "<movie lang=\"de\" originals=\"1\" />");
+  EXPECT_EQ(FoldersLeftOut(folder_, /*gallery=*/false), Folders{});
+  EXPECT_EQ(FoldersLeftOut(folder_, /*gallery=*/true), Folders{"edits"});
+  Put("lumireel-movie.xml", "<movie originals=\"yes\" />");
+  EXPECT_EQ(FoldersLeftOut(folder_, /*gallery=*/true), (Folders{"edits", "originals"}));
+}
+
+}  // namespace
+}  // namespace lumireel
