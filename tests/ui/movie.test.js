@@ -238,13 +238,16 @@ test('a day with the movie', async (t) => {
   });
 
   await t.test('switch the movie to German; publish the album for the web and a CD', async () => {
+    // The language is saved beside the workspace's other settings, which stay.
+    fs.writeFileSync(at('quillmaralbumsettings', 'lumireel-movie.xml'), '<movie lang="en" originals="1" />\n');
     await page.click('#btn-settings');
     await page.selectOption('#set-lang', 'de');
     await page.click('#dlg-settings [data-primary]');
     await page.waitForSelector('#btn-add-photos:text("Fotos hinzufügen…")');
     await session.waitForRequest('WriteLFile');
     await session.settle();
-    assert.match(fs.readFileSync(at('quillmaralbumsettings', 'lumireel-movie.xml'), 'utf8'), /lang="de"/);
+    assert.match(fs.readFileSync(at('quillmaralbumsettings', 'lumireel-movie.xml'), 'utf8'), /<movie lang="de" originals="1" ?\/>/);
+    fs.writeFileSync(at('quillmaralbumsettings', 'lumireel-movie.xml'), '<movie lang="de" />\n');
 
     await page.click('#album-list [data-album="1"]');
     await page.waitForSelector('#album-list [data-album="1"].is-current');

@@ -15,8 +15,12 @@
     LR.i18n.setLanguage(lang || 'en');
   }
 
+  // Changes the language only: the file's other settings (such as whether
+  // galleries include the originals) stay as they are.
   async function save(lang) {
-    const doc = LR.parseXml('<movie />');
+    LR.cache.forget(LR.program.path(FILE));  // read as it is now, not as at start
+    const current = await LR.program.readXml(LR.program.path(FILE));
+    const doc = current && current.documentElement.nodeName === 'movie' ? current : LR.parseXml('<movie />');
     doc.documentElement.setAttribute('lang', lang);
     await LR.program.send('WriteLFile', FILE, LR.writeXml(doc) + '\n');
     stored = true;
