@@ -138,6 +138,11 @@ test('a day with the movie', async (t) => {
 
   await t.test('caption a photo: saved as its name in photos.xml', async () => {
     await page.click('#grid .thumb[data-id="1"]');
+    // The facts of its file (photoinfo.xml): a fact the file did not carry is not shown.
+    await page.waitForSelector('#details-original:text("sunset-field.jpg")');
+    assert.match(await page.textContent('#details-taken'), /^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d$/);
+    assert.match(await page.textContent('#details-original-size'), /^\d+ × \d+$/);
+    assert.ok(await page.$eval('#details-camera', (cell) => cell.hidden && cell.previousElementSibling.hidden));
     await page.fill('#caption', 'Sunset over the field & <friends>');
     await page.click('#btn-save-caption');
     await page.waitForSelector('#grid .thumb[data-id="1"] .thumb-caption:not(.is-empty)');

@@ -34,18 +34,28 @@
     LR.$('#caption').value = photo.name;
     LR.$('#keywords').value = '';
     askKeywords(photo);
-    if (!photo.name) offerFileCaption(photo);
+    showFacts(photo, null);
+    LR.library.loadFacts(S.album.id, photo.part).then((facts) => {
+      if (shown === keyOf(photo)) showFacts(photo, facts.get(String(photo.id)) || null);
+    }).catch(() => {});
   }
 
-  // A photo without a caption of its own offers the one its file carried
-  // (photoinfo.xml, written at import), until the user types another.
-  async function offerFileCaption(photo) {
-    const key = keyOf(photo);
-    const info = LR.xmlTree(await LR.program.readFile(
-      LR.library.partPath(S.album.id, photo.part, 'photoinfo.xml')));
-    const entry = info && LR.tree.elements(info, 'photo').find((e) => e.attrs.id === String(photo.id));
-    const caption = entry ? entry.attrs.caption || '' : '';
-    if (!caption || shown !== key || LR.$('#caption').value !== '') return;
+  // What the photo's file told at import (photoinfo.xml): its original
+  // name, when it was taken, the camera and its size; a row whose fact is
+  // not known is hidden. A photo without a caption of its own offers the one
+  // its file carried, until the user types another.
+  function showFacts(photo, entry) {
+    const facts = entry || {};
+    const size = facts.width && facts.height ? facts.width + ' × ' + facts.height : '';
+    const rows = { original: facts.original, taken: (facts.taken || '').replace('T', ' '), camera: facts.camera, 'original-size': size };
+    for (const [row, value] of Object.entries(rows)) {
+      const cell = LR.$('#details-' + row);
+      cell.textContent = value || '';
+      cell.hidden = !value;
+      cell.previousElementSibling.hidden = !value;
+    }
+    const caption = facts.caption || '';
+    if (!caption || photo.name || LR.$('#caption').value !== '') return;
     LR.$('#caption').value = caption;
     LR.$('#details-preview').alt = caption;
   }

@@ -304,9 +304,22 @@
     P().send('UnlinkFile', partPath(id, photo.part, 'edits', photo.id + '.xml'));
   }
 
-  // The photo list of a folder was rewritten by the program (an image job).
+  // The facts of folder `folder` (photoinfo.xml, written at import): photo
+  // id to the attributes of its entry (original, taken, camera, width,
+  // height, caption...). Read and parsed once; shared, not to be changed.
+  function loadFacts(id, folder) {
+    return P().readValue(partPath(id, folder, 'photoinfo.xml'), 'facts', (text) => {
+      const facts = new Map();
+      const root = text === null ? null : LR.xmlTree(text);
+      if (root) for (const e of LR.tree.elements(root, 'photo')) facts.set(String(e.attrs.id || '').trim(), e.attrs);
+      return facts;
+    });
+  }
+
+  // The photo list of a folder was rewritten by the program (an image job,
+  // an import): with it the folder's facts.
   function photosChanged(id, folder) {
-    LR.cache.forget(partPath(id, folder, 'photos.xml'));
+    LR.cache.forget(partPath(id, folder, 'photos.xml'), partPath(id, folder, 'photoinfo.xml'));
   }
 
   // ---- Keywords --------------------------------------------------------------
@@ -338,7 +351,7 @@
 
   LR.library = {
     loadCatalogue, createAlbum, updateAlbum, updateUpload, deleteAlbum, albumPath, partPath,
-    keywordsPath, loadParts, addPart, renamePart, movePart, setSound, loadPhotos, setCaption,
+    keywordsPath, loadParts, addPart, renamePart, movePart, setSound, loadPhotos, loadFacts, setCaption,
     deletePhoto, photosChanged, keywordEntries, keywordWords,
     isUnreadable: () => unreadable,
   };
