@@ -66,6 +66,8 @@ class Run {
   }
   // Sends one file under its temporary name and renames it into place.
   RemoteResult Send(const std::string& local, const std::string& path, const ManifestEntry& entry);
+  // kLost unless the server holds `size` bytes under `temporary`.
+  RemoteResult CheckSent(const std::string& temporary, std::uint64_t size);
   UploadOutcome Finish(RemoteResult result) {
     // A server that answered earlier in this run and now takes no new
     // connection went away during the upload.
@@ -86,6 +88,14 @@ class Run {
   bool answered_ = false;  // the server answered a request of this run  // temporary files renamed into place in this run
 };
 
+RemoteResult Run::CheckSent(const std::string& temporary, std::uint64_t size) {
+  std::uint64_t held = 0;
+  RemoteResult result = remote_->SizeOf(temporary, held);
+  if (!result.ok() || held == size) return result;
+  return {UploadError::kLost, "the server holds " + std::to_string(held) + " of " +
+                                  std::to_string(size) + " bytes of " + temporary};
+}
+
 RemoteResult Run::Send(const std::string& local, const std::string& path,
                        const ManifestEntry& entry) {
   const std::string temporary = TemporaryName(path, entry);
@@ -98,6 +108,16 @@ RemoteResult Run::Send(const std::string& local, const std::string& path,
   if (result.error == UploadError::kLost) {
     result = remote_->Put(local, temporary, entry.size, resumed_at);
     if (result.error == UploadError::kUnreachable) result.error = UploadError::kLost;
+  }
+  // A send the server ended early may still be reported as complete (a TLS
+  // data connection closed before all of it was stored): the file takes its
+  // name only once the server holds all of its bytes, sent afresh once when
+  // it does not.
+  if (result.ok()) result = CheckSent(temporary, entry.size);
+  if (result.error == UploadError::kLost) {
+    (void)remote_->Remove({temporary}, {});
+    result = remote_->Put(local, temporary, entry.size, resumed_at);
+    if (result.ok()) result = CheckSent(temporary, entry.size);
   }
   if (result.ok()) result = remote_->Rename(temporary, path);
   if (!result.ok()) return result;

@@ -381,6 +381,21 @@ RemoteResult RemoteFolder::Put(const std::string& local_file, const std::string&
   return result;
 }
 
+RemoteResult RemoteFolder::SizeOf(const std::string& path, std::uint64_t& size) {
+  Reset();
+  size = 0;
+  curl_easy_setopt(curl_->easy, CURLOPT_NOBODY, 1L);
+  RemoteResult result = Perform(Url(path));
+  if (!result.ok()) return result;
+  curl_off_t length = -1;
+  if (curl_easy_getinfo(curl_->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
+      length < 0) {
+    return {UploadError::kOther, "the server does not tell the size of " + path};
+  }
+  size = static_cast<std::uint64_t>(length);
+  return result;
+}
+
 std::vector<std::string> RemoteFolder::RenameCommands(const std::string& from,
                                                       const std::string& to) const {
   const std::string a = Absolute(from);

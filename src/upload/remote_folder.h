@@ -78,6 +78,8 @@ class RemoteFolder {
   // the rest is sent; `resumed_at` tells from where.
   RemoteResult Put(const std::string& local_file, const std::string& path, std::uint64_t size,
                    std::uint64_t& resumed_at);
+  // The size of the file `path` on the server, as the server tells it.
+  RemoteResult SizeOf(const std::string& path, std::uint64_t& size);
   // Renames `from` to `to`, replacing `to`; where the server refuses to
   // rename over a file, the old one is moved aside and back again when the
   // new one cannot take its place.
