@@ -35,6 +35,24 @@ void AppendText(std::string& out, std::string_view name, const std::string& valu
   if (!value.empty()) AppendAttr(out, name, value);
 }
 
+// Calls `visit(id, native path)` for each original kept in `part_folder`
+// (the regular files of `originals` named `id` or `id`.<ext>) until it
+// returns false.
+template <typename Visit>
+void ForEachOriginal(const std::string& part_folder, Visit visit) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path folder = NativePath(JoinPath(part_folder, "originals"));
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    const std::string id = name.substr(0, name.find('.'));
+    if (!IsPhotoId(id)) continue;
+    std::error_code type_ec;
+    if (!it->is_regular_file(type_ec) || it->is_symlink(type_ec)) continue;
+    if (!visit(id, it->path().string())) return;
+  }
+}
+
 // An entry read back from the file, with its attributes as they were.
 std::string EntryAsRead(const CXmlNode& photo) {
   std::string out = "<photo";
@@ -81,6 +99,11 @@ bool RecordPhotoFacts(const std::string& part_folder,
   // The digests of the photos that are still there, each with the first id
   // that has it.
   std::map<std::string, std::string> kept_digests;
+  std::set<std::string> with_original;  // listed once, not once per entry
+  ForEachOriginal(part_folder, [&](const std::string& id, const std::string&) {
+    with_original.insert(id);
+    return true;
+  });
   if (root != nullptr) {
     for (const auto& child : root->children()) {
       if (child->kind != XmlNodeKind::Element || child->name != "photo") continue;
@@ -88,7 +111,7 @@ bool RecordPhotoFacts(const std::string& part_folder,
       if (id != nullptr && new_ids.count(*id) != 0) continue;
       out += EntryAsRead(*child);
       const std::string* digest = child->GetAttrValue("sha256");
-      if (id != nullptr && digest != nullptr && FindOriginal(part_folder, *id)) {
+      if (id != nullptr && digest != nullptr && with_original.count(*id) != 0) {
         kept_digests.try_emplace(*digest, *id);
       }
     }
@@ -107,16 +130,12 @@ bool RecordPhotoFacts(const std::string& part_folder,
 
 std::optional<std::string> FindOriginal(const std::string& part_folder, const std::string& id) {
   if (!IsPhotoId(id)) return std::nullopt;
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::path folder = NativePath(JoinPath(part_folder, "originals"));
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (name != id && name.rfind(id + ".", 0) != 0) continue;
-    std::error_code type_ec;
-    if (it->is_regular_file(type_ec) && !it->is_symlink(type_ec)) return it->path().string();
-  }
-  return std::nullopt;
+  std::optional<std::string> found;
+  ForEachOriginal(part_folder, [&](const std::string& kept_id, const std::string& path) {
+    if (kept_id == id) found = path;
+    return !found;
+  });
+  return found;
 }
 
 std::vector<std::string> FoldersLeftOut(const std::string& settings_folder, bool gallery) {
