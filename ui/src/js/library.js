@@ -294,10 +294,9 @@
   // Deletes the photo's kept original (originals/<id>.<ext>, the extension
   // of the name photoinfo.xml records, in lower case) and its kept edits.
   async function removeKept(id, photo) {
-    const info = LR.xmlTree(await P().readFile(partPath(id, photo.part, 'photoinfo.xml')));
-    const entry = info && LR.tree.elements(info, 'photo').find((e) => e.attrs.id === String(photo.id));
+    const entry = (await loadFacts(id, photo.part)).get(String(photo.id));
     if (entry) {
-      const ext = /\.([A-Za-z0-9]{1,10})$/.exec(entry.attrs.original || '');
+      const ext = /\.([A-Za-z0-9]{1,10})$/.exec(entry.original || '');
       const name = String(photo.id) + (ext ? '.' + ext[1].toLowerCase() : '');
       P().send('UnlinkFile', partPath(id, photo.part, 'originals', name));
     }
