@@ -10,6 +10,10 @@
 namespace lumireel {
 namespace {
 
+// How many times one file is sent before a broken-off send counts as a lost
+// connection.
+constexpr int kSendAttempts = 4;
+
 // The largest server manifest read; one of a real gallery is far smaller.
 constexpr std::uint64_t kManifestLimit = 64u << 20;
 
@@ -84,14 +88,16 @@ class Run {
   std::optional<RemoteFolder> remote_;
   UploadProgress done_;
   UploadOutcome outcome_;
-  std::set<std::string> renamed_;
-  bool answered_ = false;  // the server answered a request of this run  // temporary files renamed into place in this run
+  std::set<std::string> renamed_;  // temporary files renamed into place in this run
+  bool answered_ = false;          // the server answered a request of this run
 };
 
 RemoteResult Run::CheckSent(const std::string& temporary, std::uint64_t size) {
   std::uint64_t held = 0;
   RemoteResult result = remote_->SizeOf(temporary, held);
   if (!result.ok() || held == size) return result;
+  // More than the file: not a first part to go on from, so it starts afresh.
+  if (held > size) (void)remote_->Remove({temporary}, {});
   return {UploadError::kLost, "the server holds " + std::to_string(held) + " of " +
                                   std::to_string(size) + " bytes of " + temporary};
 }
@@ -102,22 +108,16 @@ RemoteResult Run::Send(const std::string& local, const std::string& path,
   std::uint64_t resumed_at = 0;
   journal_.RecordTemporary(temporary);
   RemoteResult result = remote_->Put(local, temporary, entry.size, resumed_at);
-  // One more go, from where the send stopped, when the connection broke
-  // off: some servers end a data connection badly now and then (vsftpd's
-  // "426" after TLS 1.3), and one that is really gone fails again at once.
-  if (result.error == UploadError::kLost) {
+  // Some servers end a data connection badly now and then (vsftpd's "426"
+  // after TLS 1.3), and may even report a send complete that they did not
+  // store whole. The file takes its name only once the server holds all of
+  // its bytes; a send cut short goes on from where the server's copy ends,
+  // a few times, and a server that is really gone fails again at once.
+  for (int attempt = 1;; ++attempt) {
+    if (result.ok()) result = CheckSent(temporary, entry.size);
+    if (result.error != UploadError::kLost || attempt == kSendAttempts) break;
     result = remote_->Put(local, temporary, entry.size, resumed_at);
     if (result.error == UploadError::kUnreachable) result.error = UploadError::kLost;
-  }
-  // A send the server ended early may still be reported as complete (a TLS
-  // data connection closed before all of it was stored): the file takes its
-  // name only once the server holds all of its bytes, sent afresh once when
-  // it does not.
-  if (result.ok()) result = CheckSent(temporary, entry.size);
-  if (result.error == UploadError::kLost) {
-    (void)remote_->Remove({temporary}, {});
-    result = remote_->Put(local, temporary, entry.size, resumed_at);
-    if (result.ok()) result = CheckSent(temporary, entry.size);
   }
   if (result.ok()) result = remote_->Rename(temporary, path);
   if (!result.ok()) return result;
