@@ -124,14 +124,15 @@ TEST(HeadlessHostTest, BadLinesAreReportedAndOtherwiseIgnored) {
 }
 
 TEST(HeadlessHostTest, InputRunsOnTheMainThreadInArrivalOrder) {
-  // Declared before the host, whose handlers use them until it goes.
+  // Declared before the host, whose handlers use them until it goes (the end
+  // of its input fires the close handler once more).
   std::vector<std::string> events;
   std::vector<std::thread::id> threads;
-  HostHarness h;
   auto record = [&](std::string event) {
     events.push_back(std::move(event));
     threads.push_back(std::this_thread::get_id());
   };
+  HostHarness h;
   h.host().SetFlashCallHandler([&](const std::string& r) { record("invoke " + r); });
   h.host().SetFSCommandHandler(
       [&](const std::string& c, const std::string& a) { record("fs " + c + " " + a); });
