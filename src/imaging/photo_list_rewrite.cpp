@@ -72,13 +72,16 @@ bool RewritePhotoSize(const std::string& list_path, const std::string& id, std::
 }
 
 bool AppendImportedPhotos(const std::string& part_folder, const std::string& list_path,
-                          CXmlDocument& loaded, const std::vector<ImportedPhoto>& photos) {
+                          CXmlDocument& loaded, const TextStamp& loaded_stamp,
+                          const std::vector<ImportedPhoto>& photos) {
   const std::unique_lock lock = LockFilePath(list_path);
   CXmlDocument current;
   bool read_again = false;
   {
+    // Parsed again only when it changed since the import read it.
     const std::optional<std::string> text = ReadTextFileUtf8(list_path);
-    read_again = text && ParseStoredXmlForAppend(*text, current);
+    read_again = text && !(StampOf(*text) == loaded_stamp) &&
+                 ParseStoredXmlForAppend(*text, current);
   }
   CXmlDocument& list = read_again ? current : loaded;
   CXmlNode* root = list.RootElement();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "library/photo_info.h"
+#include "library/stored_xml.h"
 #include "xml/element_tree.h"
 
 namespace lumireel {
@@ -50,14 +51,16 @@ struct ImportedPhoto {
 
 // Appends a `photo` entry for each of `photos` (in order) to the root of the
 // list at `list_path` and writes it. The list is read again under its lock,
-// so that changes made while the photos were rendered are kept; when it can
-// no longer be read or parsed, `loaded` (the list as the import read it when
-// it began, with a root element; it may keep its root's children as text) is
-// used instead. False when the list cannot be written; the file is then left
+// so that changes made while the photos were rendered are kept; when it
+// still holds the text of `loaded_stamp`, or can no longer be read or
+// parsed, `loaded` (the list as the import read it when it began, from the
+// text of `loaded_stamp`, with a root element; it may keep its root's
+// children as text) is used instead. False when the list cannot be written; the file is then left
 // as it was. Once the list is written, the photos' facts are recorded in the
 // facts file of `part_folder` under the same lock (see RecordPhotoFacts); a
 // facts file that cannot be written does not fail the import.
 bool AppendImportedPhotos(const std::string& part_folder, const std::string& list_path,
-                          CXmlDocument& loaded, const std::vector<ImportedPhoto>& photos);
+                          CXmlDocument& loaded, const TextStamp& loaded_stamp,
+                          const std::vector<ImportedPhoto>& photos);
 
 }  // namespace lumireel
