@@ -58,8 +58,8 @@ void RemoveRenditions(const std::string& folder, const std::vector<ImportedPhoto
 
 // Renders and numbers the picked files; returns how many were skipped.
 int ImportFiles(const ImportRequest& request, const ImportServices& services,
-                const std::vector<std::string>& files, int last_id, CXmlDocument& list,
-                const TextStamp& list_stamp, const std::string& list_path) {
+                const std::vector<std::string>& files, int last_id, LoadedList& list,
+                const std::string& list_path) {
   const int total = static_cast<int>(std::min<std::size_t>(files.size(), INT_MAX));
   const std::string big_dir = JoinPath(request.folder, "big");
   const std::string preview_dir = JoinPath(request.folder, "preview");
@@ -98,7 +98,7 @@ int ImportFiles(const ImportRequest& request, const ImportServices& services,
       services.pacing.Pause(kRenderedPhotoPause);
     }
   }
-  if (!imported.empty() && !AppendImportedPhotos(request.folder, list_path, list, list_stamp, imported)) {
+  if (!imported.empty() && !AppendImportedPhotos(request.folder, list_path, list, imported)) {
     // The photos cannot be entered: none of them was imported after all.
     RemoveRenditions(request.folder, imported);
     skipped = total;
@@ -119,20 +119,14 @@ ImportEnd ImportPhotos(const ImportRequest& request, const ImportServices& servi
   }
 
   const std::string list_path = JoinPath(request.folder, "photos.xml");
-  // The list is kept for the whole import, so it keeps its photos as text,
-  // and the text read is let go once parsed.
-  CXmlDocument list;
-  TextStamp list_stamp;
-  {
-    const std::optional<std::string> text = ReadTextFileUtf8(list_path);
-    if (!text) return ImportEnd::kReload;
-    if (!ParseStoredXmlForAppend(*text, list) || files->empty()) return ImportEnd::kReload;
-    list_stamp = StampOf(*text);
-  }
+  // The list is kept for the whole import, so it keeps its photos as text:
+  // parsed with its root's children left as text, or, for a list as this
+  // program wrote it, the text itself.
+  LoadedList list;
+  if (!LoadList(list_path, list) || files->empty()) return ImportEnd::kReload;
 
   const int total = static_cast<int>(std::min<std::size_t>(files->size(), INT_MAX));
-  const int skipped =
-      ImportFiles(request, services, *files, last_id, list, list_stamp, list_path);
+  const int skipped = ImportFiles(request, services, *files, last_id, list, list_path);
   services.pacing.Pause(kListWrittenPause);
   CallMovie(services.movie, ShowProgressMessage(total, total));
   if (skipped > 0) {

@@ -1,6 +1,8 @@
 #include "imaging/photo_list_rewrite.h"
 
+#include <algorithm>
 #include <optional>
+#include <string_view>
 
 #include "bridge/file_utils.h"
 #include "bridge/invoke_request.h"
@@ -28,11 +30,21 @@ std::string ChildValue(const CXmlNode& node, std::string_view name) {
 PreviewBox ReadPreviewBox(const std::string& list_path) {
   PreviewBox box;
   const std::optional<std::string> text = ReadTextFileUtf8(list_path);
+  if (!text) return box;
+  if (const std::optional<KnownList> known = KnownListText(list_path, *text);
+      known && known->preview_box) {
+    return {known->preview_box->first, known->preview_box->second};
+  }
   CXmlDocument document;
-  if (!text || !ParseStoredXml(*text, document)) return box;
-  const CXmlNode* root = document.RootElement();
-  if (const std::string* width = root->GetAttrValue("mwidth")) box.width = ReadDecimal(*width);
-  if (const std::string* height = root->GetAttrValue("mheight")) box.height = ReadDecimal(*height);
+  if (ParseStoredXml(*text, document)) {
+    const CXmlNode* root = document.RootElement();
+    if (const std::string* width = root->GetAttrValue("mwidth")) box.width = ReadDecimal(*width);
+    if (const std::string* height = root->GetAttrValue("mheight"))
+      box.height = ReadDecimal(*height);
+  }
+  KnownList known;
+  known.preview_box = {box.width, box.height};
+  KnowListText(list_path, *text, known);
   return box;
 }
 
@@ -68,29 +80,82 @@ bool RewritePhotoSize(const std::string& list_path, const std::string& id, std::
       }
     }
   }
-  return WriteTextFileUtf8(list_path, new_list.ToXml());
+  const std::string written = new_list.ToXml();
+  if (!WriteTextFileUtf8(list_path, written)) return false;
+  KnownList known;
+  known.written = true;
+  const CXmlNode* root = new_list.RootElement();
+  const std::string* box_width = root->GetAttrValue("mwidth");
+  const std::string* box_height = root->GetAttrValue("mheight");
+  known.preview_box = {box_width != nullptr ? ReadDecimal(*box_width) : 0,
+                       box_height != nullptr ? ReadDecimal(*box_height) : 0};
+  KnowListText(list_path, written, known);
+  return true;
+}
+
+bool LoadList(const std::string& list_path, LoadedList& loaded) {
+  std::optional<std::string> text = ReadTextFileUtf8(list_path);
+  if (!text) return false;
+  loaded.stamp = StampOf(*text);
+  if (const std::optional<KnownList> known = KnownListText(list_path, *text);
+      known && known->written) {
+    loaded.text = std::move(*text);
+    return true;
+  }
+  loaded.parsed = true;
+  return ParseStoredXmlForAppend(*text, loaded.document);
+}
+
+CXmlDocument* LoadedList::Document() {
+  if (!parsed) {
+    parsed = true;
+    const bool ok = ParseStoredXmlForAppend(text, document);
+    text = std::string();
+    if (!ok) return nullptr;
+  }
+  return document.RootElement() != nullptr ? &document : nullptr;
 }
 
 bool AppendImportedPhotos(const std::string& part_folder, const std::string& list_path,
-                          CXmlDocument& loaded, const TextStamp& loaded_stamp,
-                          const std::vector<ImportedPhoto>& photos) {
+                          LoadedList& loaded, const std::vector<ImportedPhoto>& photos) {
+  static constexpr std::string_view kAlbumEnd = "</album>";
   const std::unique_lock lock = LockFilePath(list_path);
-  CXmlDocument current;
-  bool read_again = false;
-  {
+  const std::optional<std::string> text = ReadTextFileUtf8(list_path);
+  std::optional<KnownList> known;
+  if (text) known = KnownListText(list_path, *text);
+  std::string written;
+  KnownList now;
+  now.written = true;
+  if (known && known->written && std::string_view(*text).ends_with(kAlbumEnd)) {
+    // The list holds what this program wrote: the entries go in as text.
+    written.assign(*text, 0, text->size() - kAlbumEnd.size());
+    int highest = known->highest_id.value_or(0);
+    for (const ImportedPhoto& photo : photos) {
+      written += PhotoEntryText(photo.id, std::to_string(photo.id),
+                                static_cast<int>(photo.preview_width),
+                                static_cast<int>(photo.preview_height));
+      highest = std::max(highest, photo.id);
+    }
+    written += kAlbumEnd;
+    if (known->highest_id) now.highest_id = highest;
+    now.preview_box = known->preview_box;
+  } else {
     // Parsed again only when it changed since the import read it.
-    const std::optional<std::string> text = ReadTextFileUtf8(list_path);
-    read_again = text && !(StampOf(*text) == loaded_stamp) &&
-                 ParseStoredXmlForAppend(*text, current);
+    CXmlDocument current;
+    const bool read_again = text && !(StampOf(*text) == loaded.stamp) &&
+                            ParseStoredXmlForAppend(*text, current);
+    CXmlDocument* list = read_again ? &current : loaded.Document();
+    CXmlNode* root = list != nullptr ? list->RootElement() : nullptr;
+    if (root == nullptr) return false;
+    for (const ImportedPhoto& photo : photos) {
+      AppendPhotoEntry(root, photo.id, std::to_string(photo.id),
+                       static_cast<int>(photo.preview_width),
+                       static_cast<int>(photo.preview_height));
+    }
+    written = list->ToXml();
   }
-  CXmlDocument& list = read_again ? current : loaded;
-  CXmlNode* root = list.RootElement();
-  if (root == nullptr) return false;
-  for (const ImportedPhoto& photo : photos) {
-    AppendPhotoEntry(root, photo.id, std::to_string(photo.id),
-                     static_cast<int>(photo.preview_width), static_cast<int>(photo.preview_height));
-  }
-  if (!WriteTextFileUtf8(list_path, list.ToXml())) return false;
+  if (!WriteTextFileUtf8(list_path, written)) return false;
+  KnowListText(list_path, written, now);
   std::vector<std::pair<int, PhotoFacts>> facts;
   facts.reserve(photos.size());
   for (const ImportedPhoto& photo : photos) facts.emplace_back(photo.id, photo.facts);
