@@ -1,6 +1,7 @@
 #include "imaging/photo_list_rewrite.h"
 
 #include <algorithm>
+#include <climits>
 #include <optional>
 #include <string_view>
 
@@ -18,6 +19,12 @@ bool ParseList(std::string_view text, CXmlDocument& document) {
   XmlParseInfo info;
   info.escape_char = 0;
   return document.ParseText(text, &info) != nullptr;
+}
+
+// An id as the program writes them: up to nine decimal digits.
+bool IsPlainNumber(const std::string& text) {
+  return !text.empty() && text.size() <= 9 &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 std::string ChildValue(const CXmlNode& node, std::string_view name) {
@@ -58,6 +65,9 @@ bool RewritePhotoSize(const std::string& list_path, const std::string& id, std::
   if (!ParseList(kEmptyPhotoList, new_list) || new_list.RootElement() == nullptr) return false;
   CXmlNode* new_root = new_list.RootElement();
 
+  // The highest id of the new list, known when every id is plain digits.
+  long highest = 0;
+  bool plain_ids = true;
   if (const CXmlNode* old_root = old_list.RootElement()) {
     for (const char* name : {"mheight", "mwidth", "id"}) {
       if (const std::string* value = old_root->GetAttrValue(name))
@@ -67,6 +77,11 @@ bool RewritePhotoSize(const std::string& list_path, const std::string& id, std::
       if (child->kind != XmlNodeKind::Element) continue;
       const std::string* photo_id = child->GetChildValue("id");
       if (photo_id == nullptr) continue;
+      if (IsPlainNumber(*photo_id)) {
+        highest = std::max(highest, ReadDecimal(*photo_id));
+      } else {
+        plain_ids = false;
+      }
       CXmlNode* photo = new_root->AppendChild("photo");
       photo->AppendChild("id", *photo_id);
       photo->AppendChild("file", ChildValue(*child, "file"));
@@ -84,6 +99,7 @@ bool RewritePhotoSize(const std::string& list_path, const std::string& id, std::
   if (!WriteTextFileUtf8(list_path, written)) return false;
   KnownList known;
   known.written = true;
+  if (plain_ids) known.highest_id = highest > INT_MAX ? INT_MAX : static_cast<int>(highest);
   const CXmlNode* root = new_list.RootElement();
   const std::string* box_width = root->GetAttrValue("mwidth");
   const std::string* box_height = root->GetAttrValue("mheight");
