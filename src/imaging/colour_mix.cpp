@@ -1,6 +1,7 @@
 #include "imaging/colour_mix.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace lumireel {
 namespace {
@@ -10,8 +11,7 @@ constexpr std::size_t kBlock = 512;  // pixels mixed at a time, channel by chann
 // A level from its unrounded value: clamped to 0..255, then truncated (the
 // clamp first, so the truncation never sees a value outside 0..255).
 inline float Level(float value) {
-  const float low = value > 0.0f ? value : 0.0f;
-  return static_cast<float>(static_cast<int>(low < 255.0f ? low : 255.0f));
+  return static_cast<float>(static_cast<int>(std::fmin(std::fmax(value, 0.0f), 255.0f)));
 }
 
 // Every step applied in turn to `n` (at most kBlock) pixels whose channels

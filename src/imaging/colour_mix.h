@@ -8,9 +8,11 @@
 // library's own operations give, each step rounded and clamped before the
 // next sees it.
 //
-// This file is compiled so that the compiler vectorises the pixel loop
-// (without trapping math, whose exceptions nothing here looks at); the
-// arithmetic is unchanged by it. Any thread.
+// This file is compiled so that the compiler vectorises the pixel loop:
+// without trapping math (nothing here looks at floating-point exceptions)
+// and for finite numbers only (levels and the matrices' coefficients always
+// are), which lets the clamp be a vector min and max. The arithmetic of
+// every step is the same. Any thread.
 #pragma once
 
 #include <cstddef>
