@@ -69,26 +69,28 @@ VImage Mixed(const VImage& in, const std::vector<ColorMatrix>& run) {
   std::vector<MixStep> steps;
   steps.reserve(run.size());
   for (const ColorMatrix& m : run) steps.push_back(MixStepOf(m));
-  const VImage source = in.copy_memory();
-  const auto* pixels = static_cast<const std::uint8_t*>(source.data());
+  // The pixels are computed straight into a buffer of ours, mixed in place,
+  // and the buffer becomes the image's, freed when the image closes.
+  std::size_t bytes = 0;
+  auto* mixed = static_cast<std::uint8_t*>(in.write_to_memory(&bytes));
   const std::size_t total =
-      static_cast<std::size_t>(source.width()) * static_cast<std::size_t>(source.height());
-  const std::size_t bytes = 3 * total;
-  // The image owns the buffer: it is freed when the image closes.
-  auto* mixed = static_cast<std::uint8_t*>(g_try_malloc(bytes));
-  if (mixed == nullptr) throw vips::VError("out of memory for the colour pass");
+      static_cast<std::size_t>(in.width()) * static_cast<std::size_t>(in.height());
+  if (bytes != 3 * total) {
+    g_free(mixed);
+    throw vips::VError("the colour pass needs 8-bit RGB");
+  }
   const std::size_t parts = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
   const std::size_t share = (total + parts - 1) / parts;
   std::vector<std::jthread> workers;
   for (std::size_t start = share; start < total; start += share) {
     workers.emplace_back([&, start] {
-      MixPixels(steps, pixels + 3 * start, mixed + 3 * start, std::min(share, total - start));
+      MixPixels(steps, mixed + 3 * start, mixed + 3 * start, std::min(share, total - start));
     });
   }
-  MixPixels(steps, pixels, mixed, std::min(share, total));
+  MixPixels(steps, mixed, mixed, std::min(share, total));
   workers.clear();  // joins them
-  VipsImage* image = vips_image_new_from_memory(mixed, bytes, source.width(), source.height(), 3,
-                                                VIPS_FORMAT_UCHAR);
+  VipsImage* image =
+      vips_image_new_from_memory(mixed, bytes, in.width(), in.height(), 3, VIPS_FORMAT_UCHAR);
   if (image == nullptr) {
     g_free(mixed);
     throw vips::VError();
