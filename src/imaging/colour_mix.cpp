@@ -6,6 +6,20 @@
 namespace lumireel {
 namespace {
 
+// A copy of the mixing loop for AVX2 beside the baseline one, picked when
+// the program is loaded. Not under ThreadSanitizer, whose run time is not
+// ready yet when the pick is made.
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define LUMIREEL_UNDER_TSAN
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__) || defined(LUMIREEL_UNDER_TSAN)
+#define LUMIREEL_MIX_TARGETS
+#else
+#define LUMIREEL_MIX_TARGETS __attribute__((target_clones("avx2", "default")))
+#endif
+
 constexpr std::size_t kBlock = 512;  // pixels mixed at a time, channel by channel
 
 // A level from its unrounded value: clamped to 0..255, then truncated (the
@@ -18,7 +32,7 @@ inline float Level(float value) {
 // are in `r`, `g` and `b` (whole levels held as float). The loop runs over
 // pixels with the step's numbers held apart from them, so that it
 // vectorises; with AVX2 where the processor has it.
-__attribute__((target_clones("avx2", "default"))) void MixBlock(const MixStep* steps,
+LUMIREEL_MIX_TARGETS void MixBlock(const MixStep* steps,
                                                                 std::size_t count,
                                                                 float* __restrict r,
                                                                 float* __restrict g,
