@@ -1,0 +1,149 @@
+"""The program's window on a virtual X server: from process start to the
+movie's first request, against /bin/true.
+
+`lumireel` is started without options in the workspace, as the launcher
+starts it, so the time includes its hand-over to `lumireel-desktop`, GTK and
+WebKit starting, the window being shown, the movie page loading and running
+its script, and setGlobPath reaching it. The movie's first act on setGlobPath
+is to read its settings file (quillmaralbumsettings/lumireel-movie.xml)
+through the program; the program opening that file, seen with inotify, ends
+the timing. Each run is then checked, untimed, with a screenshot of the
+screen: the movie must have painted something, not a blank page."""
+import ctypes
+import os
+import select
+import shutil
+import struct
+import subprocess
+import tempfile
+import time
+
+from .benchmarks import measure, true_start
+from .headless import BenchError
+
+IN_OPEN = 0x20
+SETTINGS_FOLDER = "quillmaralbumsettings"
+SETTINGS_FILE = "lumireel-movie.xml"
+TIMEOUT = 60
+
+
+class OpenWatch:
+    """Tells when a file of one folder is opened (inotify IN_OPEN)."""
+
+    def __init__(self, folder):
+        self.libc = ctypes.CDLL(None, use_errno=True)
+        self.fd = self.libc.inotify_init1(os.O_CLOEXEC | os.O_NONBLOCK)
+        if self.fd < 0 or self.libc.inotify_add_watch(self.fd, os.fsencode(folder), IN_OPEN) < 0:
+            raise BenchError(f"inotify on {folder}: {os.strerror(ctypes.get_errno())}")
+
+    def wait(self, name, proc, timeout):
+        """The perf_counter time at which `name` was opened; fails when
+        `proc` ends first or after `timeout` seconds."""
+        deadline = time.perf_counter() + timeout
+        while time.perf_counter() < deadline:
+            if proc.poll() is not None:
+                raise BenchError(f"the desktop program ended early (status {proc.returncode})")
+            ready, _, _ = select.select([self.fd], [], [], 0.5)
+            if not ready:
+                continue
+            seen = time.perf_counter()
+            data = os.read(self.fd, 65536)
+            while data:
+                _, _, _, length = struct.unpack_from("iIII", data)
+                event_name = data[16:16 + length].rstrip(b"\0").decode(errors="replace")
+                data = data[16 + length:]
+                if event_name == name:
+                    return seen
+        raise BenchError(f"the movie did not ask for {name} within {timeout} s")
+
+    def close(self):
+        os.close(self.fd)
+
+
+def start_xvfb():
+    """A virtual X server of its own: (process, display)."""
+    read_end, write_end = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                               "1280x1024x24", "-nolisten", "tcp"], pass_fds=(write_end,),
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    # The number and its newline may come in two writes; the server ends
+    # when it cannot write the second.
+    said = b""
+    while not said.endswith(b"\n") and select.select([read_end], [], [], 30)[0]:
+        more = os.read(read_end, 64)
+        if not more:
+            break
+        said += more
+    os.close(read_end)
+    number = said.decode().strip()
+    if not number:
+        server.kill()
+        raise BenchError("Xvfb did not start")
+    return server, f":{number}"
+
+
+def painted(env):
+    """True when the movie area shows more than one flat colour (the movie drew)."""
+    shot = subprocess.run(["import", "-window", "root", "png:-"], env=env, capture_output=True)
+    if shot.returncode != 0:
+        raise BenchError(f"import: {shot.stderr.decode(errors='replace')[:200]}")
+    # Inside the window's movie area (the window stands at 0, 30 and fills
+    # the screen's width), away from the black screen around it.
+    spread = subprocess.run(["convert", "png:-", "-crop", "1200x900+40+60", "+repage", "-format",
+                             "%[fx:standard_deviation]", "info:"],
+                            input=shot.stdout, capture_output=True)
+    return spread.returncode == 0 and float(spread.stdout or 0) > 0.01
+
+
+def missing_tools():
+    return [tool for tool in ["Xvfb", "import", "convert"] if shutil.which(tool) is None]
+
+
+def desktop_benchmark(ctx):
+    """Seconds of each run: lumireel to the movie's first request, /bin/true."""
+    binary = ctx.programs["lumireel"]
+    settings = os.path.join(ctx.workspace, SETTINGS_FOLDER, SETTINGS_FILE)
+    with open(settings, "w") as f:
+        f.write('<movie lang="en" />\n')
+    home = tempfile.mkdtemp(prefix="desktop-home-", dir=ctx.scratch)
+    runtime = os.path.join(home, "run")
+    os.makedirs(runtime, mode=0o700)
+    server, display = start_xvfb()
+    # WebKit keeps its caches under the home folder; no session bus or
+    # accessibility bus is there.
+    env = dict(os.environ, DISPLAY=display, HOME=home, XDG_RUNTIME_DIR=runtime, NO_AT_BRIDGE="1",
+               GSETTINGS_BACKEND="memory")
+    env.pop("WAYLAND_DISPLAY", None)
+
+    def window():
+        watch = OpenWatch(os.path.dirname(settings))
+        start = time.perf_counter()
+        log = open(os.path.join(home, "program.log"), "w+")
+        proc = subprocess.Popen([binary], cwd=ctx.workspace, env=env, stdin=subprocess.DEVNULL,
+                                stdout=log, stderr=log)
+        try:
+            try:
+                seconds = watch.wait(SETTINGS_FILE, proc, TIMEOUT) - start
+            except BenchError as error:
+                log.seek(0)
+                raise BenchError(f"{error}: {log.read()[-400:].strip()}") from None
+            deadline = time.perf_counter() + 10
+            while not painted(env):
+                if time.perf_counter() > deadline:
+                    raise BenchError("the desktop window shows no movie")
+                time.sleep(0.2)
+            return seconds
+        finally:
+            watch.close()
+            proc.terminate()
+            proc.wait()
+            log.close()
+
+    try:
+        window()  # WebKit's first start in a fresh home makes its caches: not counted
+        return measure([("lumireel", window), ("/bin/true", true_start)], ctx.runs)
+    finally:
+        server.terminate()
+        server.wait()
+        os.unlink(settings)
