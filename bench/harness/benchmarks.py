@@ -140,11 +140,13 @@ def import_benchmark(ctx, files):
         return seconds
 
     def floor():
+        # Its own clock: the files are in its memory before it starts, and
+        # neither its start nor the reading is counted.
         out = outputs()
-        seconds = timed(lambda: run([ctx.programs["floor"], str(BIG_BOX), str(BIG_BOX),
-                                     str(PREVIEW_BOX), str(PREVIEW_BOX), "2", out] + files))
+        report = json.loads(run([ctx.programs["floor"], str(BIG_BOX), str(BIG_BOX),
+                                 str(PREVIEW_BOX), str(PREVIEW_BOX), "2", out] + files))
         checked(out, "TurboJPEG floor")
-        return seconds
+        return report["seconds"]
 
     methods = [("lumireel", lumireel), ("vipsthumbnail x2", vipsthumbnail_twice),
                ("convert", convert)]
