@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 
 #include "app/application.h"
 #include "app/jobs.h"
