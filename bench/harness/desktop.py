@@ -1,5 +1,5 @@
 """The program's window on a virtual X server: from process start to the
-movie's first request, against /bin/true.
+movie's first request and to its first screen painted, against /bin/true.
 
 `lumireel` is started without options in the workspace, as the launcher
 starts it, so the time includes its hand-over to `lumireel-desktop`, GTK and
