@@ -58,7 +58,7 @@ void RemoveRenditions(const std::string& folder, const std::vector<ImportedPhoto
 
 // Renders and numbers the picked files; returns how many were skipped.
 int ImportFiles(const ImportRequest& request, const ImportServices& services,
-                const std::vector<std::string>& files, int last_id, CXmlDocument& list,
+                const std::vector<std::string>& files, int last_id, LoadedList& list,
                 const std::string& list_path) {
   const int total = static_cast<int>(std::min<std::size_t>(files.size(), INT_MAX));
   const std::string big_dir = JoinPath(request.folder, "big");
@@ -119,14 +119,11 @@ ImportEnd ImportPhotos(const ImportRequest& request, const ImportServices& servi
   }
 
   const std::string list_path = JoinPath(request.folder, "photos.xml");
-  // The list is kept for the whole import, so it keeps its photos as text,
-  // and the text read is let go once parsed.
-  CXmlDocument list;
-  {
-    const std::optional<std::string> text = ReadTextFileUtf8(list_path);
-    if (!text) return ImportEnd::kReload;
-    if (!ParseStoredXmlForAppend(*text, list) || files->empty()) return ImportEnd::kReload;
-  }
+  // The list is kept for the whole import, so it keeps its photos as text:
+  // parsed with its root's children left as text, or, for a list as this
+  // program wrote it, the text itself.
+  LoadedList list;
+  if (!LoadList(list_path, list) || files->empty()) return ImportEnd::kReload;
 
   const int total = static_cast<int>(std::min<std::size_t>(files->size(), INT_MAX));
   const int skipped = ImportFiles(request, services, *files, last_id, list, list_path);
