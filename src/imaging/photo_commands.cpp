@@ -4,6 +4,7 @@
 #include "imaging/import_pipeline.h"
 #include "imaging/original_renders.h"
 #include "imaging/photo_import.h"
+#include "platform/dialogs.h"
 
 namespace lumireel {
 
@@ -20,9 +21,16 @@ PhotoCommandHandler::PhotoCommandHandler(platform::MovieControl& movie, platform
 void PhotoCommandHandler::AddPhoto(const std::array<OptionalArg, 11>& args) {
   // The job holds its own request and references to services that outlive
   // it, never to this handler.
-  ImportServices services{movie_, dialogs_, pacing_, OrderedRenderer::DefaultWorkers()};
+  ImportServices services{movie_, dialogs_, pacing_, OrderedRenderer::DefaultWorkers(),
+                          held_photos_,
+                          [queue = &import_queue_, dialogs = &dialogs_](const std::string& folder) {
+                            return queue->NextIs(folder) && dialogs->AnswerWaiting();
+                          }};
+  ImportRequest request = ReadImportRequest(args);
+  std::string folder = request.folder;
   import_queue_.Submit(
-      [request = ReadImportRequest(args), services] { RunPhotoImport(request, services); });
+      [request = std::move(request), services] { RunPhotoImport(request, services); },
+      std::move(folder));
 }
 
 void PhotoCommandHandler::SaveIMG(const std::array<std::string, 7>& args) {

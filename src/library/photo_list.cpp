@@ -1,6 +1,7 @@
 #include "library/photo_list.h"
 
 #include <climits>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <string_view>
@@ -47,24 +48,32 @@ std::map<std::string, KnownText>& KnownLists() {
   return *lists;
 }
 
+// One key per list, however its path is spelled (doubled or backslash
+// separators, "." steps).
+std::string ListKey(const std::string& list_path) {
+  return std::filesystem::path(NativePath(list_path)).lexically_normal().string();
+}
+
 }  // namespace
 
 std::optional<KnownList> KnownListText(const std::string& list_path, std::string_view text) {
   const TextStamp stamp = StampOf(text);
+  const std::string key = ListKey(list_path);
   const std::lock_guard lock(known_mu);
-  const auto found = KnownLists().find(list_path);
+  const auto found = KnownLists().find(key);
   if (found == KnownLists().end() || !(found->second.stamp == stamp)) return std::nullopt;
   return found->second.known;
 }
 
 void KnowListText(const std::string& list_path, std::string_view text, const KnownList& known) {
   const TextStamp stamp = StampOf(text);
+  const std::string key = ListKey(list_path);
   const std::lock_guard lock(known_mu);
   std::map<std::string, KnownText>& lists = KnownLists();
-  auto found = lists.find(list_path);
+  auto found = lists.find(key);
   if (found == lists.end()) {
     if (lists.size() >= kMaxKnownLists) lists.clear();
-    lists.emplace(list_path, KnownText{stamp, known});
+    lists.emplace(key, KnownText{stamp, known});
     return;
   }
   KnownText& entry = found->second;
