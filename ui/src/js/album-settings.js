@@ -51,15 +51,35 @@
     return Number.isFinite(value) && value >= 16 && value <= 10000 ? value : fallback;
   }
 
+  // Saves the fields; true when the sizes changed.
   async function save() {
-    await LR.library.updateAlbum(album.id, {
+    const sizes = {
+      pwidth: size('pwidth', album.box.pw), pheight: size('pheight', album.box.ph),
+      bwidth: size('bwidth', album.box.bw), bheight: size('bheight', album.box.bh),
+    };
+    await LR.library.updateAlbum(album.id, Object.assign({
       name: field('name').value.trim() || album.name,
       skeen: field('skin').value,
       lang: field('lang').value,
       color: '0x' + field('color').value.replace('#', '').toUpperCase(),
-      pwidth: size('pwidth', album.box.pw), pheight: size('pheight', album.box.ph),
-      bwidth: size('bwidth', album.box.bw), bheight: size('bheight', album.box.bh),
-    });
+    }, sizes));
+    const box = album.box;
+    return [sizes.pwidth, sizes.pheight, sizes.bwidth, sizes.bheight].join() !== [box.pw, box.ph, box.bw, box.bh].join();
+  }
+
+  // Renders the album's photos again at its sizes; reloadContent ends it.
+  function renderAlbum(id) {
+    LR.app.beginJob('render', { album: id });
+    LR.dialogs.progress.create('loc_render_album');
+    LR.program.send('RenderAlbum', LR.library.albumPath(id));
+  }
+
+  // reloadContent while the album is rendered: its images are new.
+  function rendered() {
+    const { album: id } = S.jobFolder || {};
+    LR.dialogs.progress.close();
+    LR.app.endJob();
+    if (id && S.album && S.album.id === id) for (const part of S.parts) LR.thumbs.folderChanged(id, part.folder);
   }
 
   async function afterMediaChange() {
@@ -115,8 +135,9 @@
     fill();
     const result = await LR.dialogs.ask(LR.$('#dlg-album'));
     if (result === 'primary') {
-      await save();
+      const resized = await save();
       await LR.app.reload();
+      if (resized && !S.job) renderAlbum(album.id);
     } else if (result === 'delete') {
       const sure = await LR.dialogs.confirm('delete_album',
         LR.t('delete_album_question', { name: album.name }), 'delete', true);
@@ -132,7 +153,8 @@
     field('logo-remove').addEventListener('click', removeLogo);
     field('music-choose').addEventListener('click', chooseMusic);
     field('music-remove').addEventListener('click', removeMusic);
+    LR.dialogs.progress.cancellable('loc_render_album', () => LR.program.send('CancelRenderAlbum'));
   }
 
-  LR.albumSettings = { wire, open };
+  LR.albumSettings = { wire, open, rendered };
 })(window.LR);

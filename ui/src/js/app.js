@@ -13,6 +13,8 @@
     part: '',         // the chosen photo folder's number
     photos: [],       // the photos on show
     search: null,     // {query} while the finds of a search are on show
+    facts: new Map(), // folder -> the facts of its photos (photoinfo.xml), for the photos on show
+    duplicates: [],   // the photos of the chosen folder that copy another of its photos
     selected: null,   // the chosen photo
     version: 1,       // added to the folders' cover addresses; raised when images may have changed
     job: '',          // the long command under way: import, edit, publish, ...
@@ -23,6 +25,15 @@
   const views = [];
   function onRender(view) { views.push(view); }
   function render() { for (const view of views) view(state); }
+
+  // The caption shown for a photo: its own (its `name` in photos.xml), else
+  // the one its file carried (photoinfo.xml).
+  function captionOf(photo) {
+    if (photo.name) return photo.name;
+    const facts = state.facts.get(photo.part);
+    const entry = facts && facts.get(String(photo.id));
+    return (entry && entry.caption) || '';
+  }
 
   // ---- Long commands -------------------------------------------------------
 
@@ -52,6 +63,12 @@
     } else {
       state.photos = await LR.library.loadPhotos(state.album.id, state.part);
     }
+    const facts = new Map();
+    for (const photo of state.photos) {
+      if (!facts.has(photo.part)) facts.set(photo.part, await LR.library.loadFacts(state.album.id, photo.part));
+    }
+    state.facts = facts;
+    state.duplicates = state.search || !state.album ? [] : await LR.library.duplicatesIn(state.album.id, state.photos);
     if (state.selected) {
       const { part, id } = state.selected;
       state.selected = state.photos.find((p) => p.part === part && p.id === id) || null;
@@ -156,7 +173,7 @@
   }
 
   LR.app = {
-    onRender, render, reload, selectAlbum, selectPart, selectPhoto, search, imagesChanged,
+    onRender, render, reload, captionOf, selectAlbum, selectPart, selectPhoto, search, imagesChanged,
     photosChanged, coverChanged, beginJob, endJob,
   };
 })(window.LR);

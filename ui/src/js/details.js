@@ -18,7 +18,7 @@
     const preview = LR.$('#details-preview');
     const address = LR.grid.imageUrl(photo, 'big');
     if (preview.getAttribute('src') !== address) preview.src = address;
-    LR.$('#details-preview').alt = photo.name || '';
+    LR.$('#details-preview').alt = LR.app.captionOf(photo);
     LR.$('#details-file').textContent = photo.file;
     LR.$('#details-size').textContent = photo.w && photo.h ? photo.w + ' × ' + photo.h : '';
     const part = S.parts.find((p) => p.folder === photo.part);
@@ -96,7 +96,7 @@
     const photo = S.selected;
     if (!photo || S.job) return;
     const sure = await LR.dialogs.confirm('delete_photo', LR.t('delete_photo_question',
-      { name: photo.name || photo.file }), 'delete', true);
+      { name: LR.app.captionOf(photo) || photo.file }), 'delete', true);
     if (!sure) return;
     await LR.library.deletePhoto(S.album.id, photo);
     // A photo added later may get the same number: its images are other files.

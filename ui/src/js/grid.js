@@ -33,7 +33,7 @@
     const address = imageUrl(photo, 'preview');
     const last = cell.shows || {};
     if (last.photo === photo && last.selected === selected && last.address === address &&
-        last.language === LR.i18n.language()) return;
+        last.language === LR.i18n.language() && last.text === LR.app.captionOf(photo)) return;
     const button = cell.firstElementChild;
     if (last.selected !== selected) {
       button.classList.toggle('is-selected', selected);
@@ -41,9 +41,10 @@
     }
     if (last.address !== address) button.firstElementChild.replaceChildren(LR.thumbs.preview(S.album.id, photo));
     const caption = button.lastElementChild;
-    caption.textContent = photo.name || LR.t('no_caption');
-    caption.classList.toggle('is-empty', !photo.name);
-    cell.shows = { photo, selected, address, language: LR.i18n.language() };
+    const text = LR.app.captionOf(photo);
+    caption.textContent = text || LR.t('no_caption');
+    caption.classList.toggle('is-empty', !text);
+    cell.shows = { photo, selected, address, language: LR.i18n.language(), text };
   }
 
   // The photo of a cell's button.
@@ -62,6 +63,8 @@
     LR.$('#btn-add-photos').disabled = !part || !!S.job;
     LR.$('#btn-publish').disabled = !album || !!S.job;
     LR.$('#btn-album-settings').disabled = !album;
+    LR.$('#btn-remove-duplicates').hidden = !album || S.duplicates.length === 0;
+    LR.$('#btn-remove-duplicates').disabled = !!S.job;
 
     const banner = LR.$('#search-banner');
     banner.hidden = !S.search;
@@ -90,10 +93,28 @@
   function addPhotos() {
     const album = S.album;
     if (!album || !S.part || S.job) return;
-    LR.app.beginJob('import', { album: album.id, part: S.part });
+    const before = new Set(S.search ? [] : S.photos.map(keyOf));
+    LR.app.beginJob('import', { album: album.id, part: S.part, before: S.search ? null : before });
     const box = album.box;
     LR.program.send('AddPhoto', LR.library.partPath(album.id, S.part), album.id, S.part,
       box.pw, box.ph, box.bw, box.bh, '', '', '', 'reload');
+  }
+
+  // Removes the photos of the chosen folder whose files are copies of
+  // another of its photos, when the user agrees. After an import (`before`:
+  // the photos that were there before) it asks only when a new photo is a
+  // copy.
+  async function removeDuplicates(before) {
+    const album = S.album;
+    const copies = S.duplicates;
+    if (!album || S.job || !copies.length || (before && copies.every((p) => before.has(keyOf(p))))) return;
+    const sure = await LR.dialogs.confirm('remove_duplicates', LR.t(copies.length === 1 ? 'remove_duplicate_question'
+      : 'remove_duplicates_question', { n: copies.length }), 'delete', true);
+    if (!sure || S.album !== album) return;
+    await LR.library.deletePhotos(album.id, copies);
+    for (const photo of copies) LR.thumbs.photoChanged(album.id, photo.part, photo.id);
+    LR.searchIndex.forget(album.id);
+    await LR.app.photosChanged();
   }
 
   async function runSearch() {
@@ -113,8 +134,8 @@
     viewed = photo;
     const img = LR.$('#viewer-image');
     img.src = imageUrl(photo, 'big');
-    img.alt = photo.name || '';
-    LR.$('#viewer-caption').textContent = photo.name || '';
+    img.alt = LR.app.captionOf(photo);
+    LR.$('#viewer-caption').textContent = LR.app.captionOf(photo);
     const at = cells.items === S.photos ? cells.indexOf.get(keyOf(photo)) ?? -1 : -1;
     LR.$('#viewer-count').textContent = LR.t('photo_of', { n: at + 1, total: S.photos.length });
     LR.$('#viewer-prev').disabled = at <= 0;
@@ -167,6 +188,7 @@
     LR.$('#grid').addEventListener('click', onGridClick);
     LR.$('#grid').addEventListener('dblclick', onGridClick);
     LR.$('#btn-add-photos').addEventListener('click', addPhotos);
+    LR.$('#btn-remove-duplicates').addEventListener('click', () => removeDuplicates(null));
     LR.$('#btn-search').addEventListener('click', runSearch);
     LR.$('#search').addEventListener('keydown', (event) => {
       if (event.key === 'Enter') { event.preventDefault(); runSearch(); }
@@ -181,5 +203,5 @@
     LR.app.onRender(render);
   }
 
-  LR.grid = { wire, openViewer, imageUrl, cells: () => cells };
+  LR.grid = { wire, openViewer, imageUrl, removeDuplicates, cells: () => cells };
 })(window.LR);

@@ -277,30 +277,71 @@
     await P().writeXmlFile(partPath(id, folder, 'photos.xml'), doc);
   }
 
-  // Takes the photo out of its list, deletes its images and empties its
-  // keywords (a later photo may get the same id).
-  async function deletePhoto(id, photo) {
-    const doc = await photoListDocument(id, photo.part);
-    const element = doc && photoElement(doc, photo.id);
-    if (!element) return;
-    element.remove();
-    await P().writeXmlFile(partPath(id, photo.part, 'photos.xml'), doc);
-    P().send('UnlinkFile', partPath(id, photo.part, 'big', photo.file));
-    P().send('UnlinkFile', partPath(id, photo.part, 'preview', photo.file));
-    await removeKept(id, photo);
-    await P().send('AddKeyWords', '', keywordsPath(id), photo.part, photo.id);
+  // Takes photos out of their lists (each list written once), deletes their
+  // images, kept originals and edits, and empties their keywords (a later
+  // photo may get the same id).
+  async function deletePhotos(id, photos) {
+    const byPart = new Map();
+    for (const photo of photos) byPart.set(photo.part, (byPart.get(photo.part) || []).concat(photo));
+    for (const [part, chosen] of byPart) {
+      const doc = await photoListDocument(id, part);
+      if (!doc) continue;
+      const gone = chosen.filter((photo) => {
+        const element = photoElement(doc, photo.id);
+        if (element) element.remove();
+        return !!element;
+      });
+      if (!gone.length) continue;
+      await P().writeXmlFile(partPath(id, part, 'photos.xml'), doc);
+      const facts = await loadFacts(id, part);
+      for (const photo of gone) {
+        P().send('UnlinkFile', partPath(id, part, 'big', photo.file));
+        P().send('UnlinkFile', partPath(id, part, 'preview', photo.file));
+        const original = originalPath(id, photo, facts.get(String(photo.id)));
+        if (original) P().send('UnlinkFile', original);
+        P().send('UnlinkFile', partPath(id, part, 'edits', photo.id + '.xml'));
+        await P().send('AddKeyWords', '', keywordsPath(id), part, photo.id);
+      }
+    }
   }
 
-  // Deletes the photo's kept original (originals/<id>.<ext>, the extension
-  // of the name photoinfo.xml records, in lower case) and its kept edits.
-  async function removeKept(id, photo) {
-    const entry = (await loadFacts(id, photo.part)).get(String(photo.id));
-    if (entry) {
-      const ext = /\.([A-Za-z0-9]{1,10})$/.exec(entry.original || '');
-      const name = String(photo.id) + (ext ? '.' + ext[1].toLowerCase() : '');
-      P().send('UnlinkFile', partPath(id, photo.part, 'originals', name));
+  const deletePhoto = (id, photo) => deletePhotos(id, [photo]);
+
+  // The photo's kept original (originals/<id>.<ext>, the extension of the
+  // name its facts entry records, in lower case); '' for a photo without
+  // an entry in the facts.
+  function originalPath(id, photo, entry) {
+    if (!entry) return '';
+    const ext = /\.([A-Za-z0-9]{1,10})$/.exec(entry.original || '');
+    return partPath(id, photo.part, 'originals', String(photo.id) + (ext ? '.' + ext[1].toLowerCase() : ''));
+  }
+
+  // The editor's kept adjustment document of a photo (edits/<id>.xml):
+  // {document, width, height}, the size being that of the big image its
+  // pixel values were made for; null when there is none or it is unreadable.
+  async function keptEdits(id, photo) {
+    const doc = await P().readXml(partPath(id, photo.part, 'edits', photo.id + '.xml'));
+    const root = doc && doc.documentElement;
+    // The document as the movie sent it: entity-encoded, as a request's value is.
+    const document = root && root.nodeName === 'edits' ? LR.decodeEntities(root.textContent) : null;
+    if (!document) return null;
+    return { document, width: number(root.getAttribute('width'), 0),
+      height: number(root.getAttribute('height'), 0) };
+  }
+
+  // The photos of `photos` that the facts mark as copies (duplicate_of) of
+  // another photo still among them.
+  async function duplicatesIn(id, photos) {
+    const ids = new Set(photos.map((p) => p.part + ':' + p.id));
+    const found = [];
+    for (const part of new Set(photos.map((p) => p.part))) {
+      const facts = await loadFacts(id, part);
+      for (const photo of photos) {
+        const of = photo.part === part && (facts.get(String(photo.id)) || {}).duplicate_of;
+        if (of && of !== photo.id && ids.has(part + ':' + of)) found.push(photo);
+      }
     }
-    P().send('UnlinkFile', partPath(id, photo.part, 'edits', photo.id + '.xml'));
+    return found;
   }
 
   // The facts of folder `folder` (photoinfo.xml, written at import): photo
@@ -318,7 +359,8 @@
   // The photo list of a folder was rewritten by the program (an image job,
   // an import): with it the folder's facts.
   function photosChanged(id, folder) {
-    LR.cache.forget(partPath(id, folder, 'photos.xml'), partPath(id, folder, 'photoinfo.xml'));
+    LR.cache.forget(partPath(id, folder, 'photos.xml'), partPath(id, folder, 'photoinfo.xml'),
+      partPath(id, folder, 'edits'));
   }
 
   // ---- Keywords --------------------------------------------------------------
@@ -351,7 +393,7 @@
   LR.library = {
     loadCatalogue, createAlbum, updateAlbum, updateUpload, deleteAlbum, albumPath, partPath,
     keywordsPath, loadParts, addPart, renamePart, movePart, setSound, loadPhotos, loadFacts, setCaption,
-    deletePhoto, photosChanged, keywordEntries, keywordWords,
+    deletePhoto, deletePhotos, originalPath, keptEdits, duplicatesIn, photosChanged, keywordEntries, keywordWords,
     isUnreadable: () => unreadable,
   };
 })(window.LR);

@@ -1,5 +1,7 @@
-// The movie's own settings (its language), kept in the workspace as
-// quillmaralbumsettings/lumireel-movie.xml: <movie lang="de" />. The file is
+// The movie's own settings, kept in the workspace as
+// quillmaralbumsettings/lumireel-movie.xml: <movie lang="de" originals="1" />
+// (its language, and whether galleries and imported albums keep the photos'
+// originals, which the program reads). The file is
 // written with WriteLFile and removed with UnlinkLFile (both relative to the
 // workspace root) and read with ReadFile.
 'use strict';
@@ -15,15 +17,32 @@
     LR.i18n.setLanguage(lang || 'en');
   }
 
-  // Changes the language only: the file's other settings (such as whether
-  // galleries include the originals) stay as they are.
-  async function save(lang) {
-    LR.cache.forget(LR.program.path(FILE));  // read as it is now, not as at start
-    const current = await LR.program.readXml(LR.program.path(FILE));
-    const doc = current && current.documentElement.nodeName === 'movie' ? current : LR.parseXml('<movie />');
-    doc.documentElement.setAttribute('lang', lang);
+  // The file as it is now, not as at start.
+  function current() {
+    LR.cache.forget(LR.program.path(FILE));
+    return LR.program.readXml(LR.program.path(FILE));
+  }
+
+  // Changes the attributes `values` names (null removes one): the file's
+  // other settings stay as they are.
+  async function save(values) {
+    const read = await current();
+    const doc = read && read.documentElement.nodeName === 'movie' ? read : LR.parseXml('<movie />');
+    for (const [name, value] of Object.entries(values)) {
+      if (value === null) doc.documentElement.removeAttribute(name);
+      else doc.documentElement.setAttribute(name, value);
+    }
     await LR.program.send('WriteLFile', FILE, LR.writeXml(doc) + '\n');
     stored = true;
+  }
+
+  async function includeOriginals() {
+    const doc = await current();
+    return !!doc && doc.documentElement.getAttribute('originals') === '1';
+  }
+
+  async function setIncludeOriginals(on) {
+    if (on !== await includeOriginals()) await save({ originals: on ? '1' : null });
   }
 
   async function open() {
@@ -35,7 +54,7 @@
     const result = await LR.dialogs.ask(LR.$('#dlg-settings'));
     if (result === 'primary') {
       LR.i18n.setLanguage(select.value);
-      await save(select.value);
+      await save({ lang: select.value });
     } else if (result === 'reset') {
       await LR.program.send('UnlinkLFile', FILE);
       stored = false;
@@ -48,5 +67,5 @@
     LR.$('#btn-settings').addEventListener('click', open);
   }
 
-  LR.settings = { wire, load };
+  LR.settings = { wire, load, includeOriginals, setIncludeOriginals };
 })(window.LR);

@@ -43,7 +43,7 @@
       while (images.size >= LIMIT) images.delete(images.keys().next().value);
     }
     images.set(address, img);
-    img.alt = photo.name || '';
+    img.alt = LR.app.captionOf(photo);
     return img;
   }
 

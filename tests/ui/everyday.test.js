@@ -1,0 +1,241 @@
+// Everyday work with the movie on an album of real photographs imported
+// through the program (so that each keeps its original and its facts), in
+// Chromium with the real program behind (see harness.js): copies offered for
+// removal after the import, the caption a file carried, edits kept and
+// undone, an album rendered again at new sizes (and stopped), galleries with
+// the originals. Screenshots of each screen at a desktop and a small window
+// go to LUMIREEL_TEST_ARTIFACTS.
+'use strict';
+
+const assert = require('node:assert/strict');
+const { execFileSync } = require('node:child_process');
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+const { after, before, test } = require('node:test');
+const { launchMovie } = require('./harness');
+const { Files, all, text, imageSize, saturation, digest } = require('./files');
+
+const SOURCE = path.resolve(__dirname, '..', '..');
+const ARTIFACTS = process.env.LUMIREEL_TEST_ARTIFACTS || path.join(os.tmpdir(), 'lumireel-movie-artifacts');
+const DESKTOP = { width: 1280, height: 964 };
+const SMALL = { width: 800, height: 670 };
+const PHOTOS = 42;
+const CAPTIONED = 5;      // the photo whose file carries a caption
+const EDITED = 3;         // the photo edited, reverted and edited again
+const CAPTION = 'Friends at the lake';
+
+let workspace, sources, browser, session, page, files;
+const part = (...parts) => path.join(workspace, 'MyAlbums', '1', 'photoparts', '1', ...parts);
+const idle = () => page.waitForFunction(() => !document.body.dataset.job && !document.querySelector('#dlg-progress').open);
+// The grid draws only the rows in view: what it holds is its list's.
+const gridCount = () => page.evaluate(() => LR.grid.cells().items.length);
+
+// A screenshot at the desktop size and one at the small window's.
+async function shots(name) {
+  await page.screenshot({ path: path.join(ARTIFACTS, `everyday-${name}.png`) });
+  await page.setViewportSize(SMALL);
+  await page.screenshot({ path: path.join(ARTIFACTS, `everyday-${name}-small.png`) });
+  await page.setViewportSize(DESKTOP);
+}
+
+// Records every state the progress bar shows (its label and whether it can
+// be cancelled); with `cancel`, presses its Cancel as soon as it shows.
+function watchProgress(cancel = false) {
+  return page.evaluate((cancelIt) => {
+    const dialog = document.querySelector('#dlg-progress');
+    window.progressSeen = [];
+    window.progressWatch?.disconnect();
+    window.progressWatch = new MutationObserver(() => {
+      if (!dialog.open) return;
+      const button = document.querySelector('#progress-cancel');
+      window.progressSeen.push({ label: document.querySelector('#progress-label').textContent, cancel: !button.hidden });
+      if (cancelIt && !button.hidden && !window.cancelled) { window.cancelled = true; button.click(); }
+    });
+    window.progressWatch.observe(dialog, { attributes: true, subtree: true, childList: true, characterData: true });
+  }, cancel);
+}
+
+async function openEditor(id) {
+  await page.click(`#grid .thumb[data-id="${id}"]`);
+  await page.click('#btn-edit');
+  await page.waitForSelector('#dlg-editor[open]');
+  // The base (the original, unedited) is there once cropping can start.
+  await page.waitForSelector('#btn-crop:not([disabled])');
+}
+
+async function saveEditor() {
+  await page.click('#dlg-editor [data-primary]');
+  await session.settle();
+  await idle();
+}
+
+// Saves the album's settings with big images of `side` x `side`.
+async function setBigBox(side) {
+  await page.click('#btn-album-settings');
+  await page.fill('#as-bwidth', String(side));
+  await page.fill('#as-bheight', String(side));
+  await page.click('#dlg-album [data-primary]');
+}
+
+// The longer side of each big image, in photo order.
+function bigSides() {
+  return Array.from({ length: PHOTOS }, (_, i) => {
+    const { w, h } = imageSize(part('big', `${i + 1}.jpg`));
+    return Math.max(w, h);
+  });
+}
+
+before(async () => {
+  fs.mkdirSync(ARTIFACTS, { recursive: true });
+  workspace = fs.mkdtempSync(path.join(os.tmpdir(), 'lumireel-everyday-'));
+  sources = fs.mkdtempSync(path.join(os.tmpdir(), 'lumireel-everyday-photos-'));
+  execFileSync(path.join(SOURCE, 'scripts', 'make-workspace'), [workspace], { stdio: 'ignore' });
+  execFileSync(path.join(SOURCE, 'tests', 'support', 'real_photos.py'), [sources, String(PHOTOS), '--box', '1000'],
+    { stdio: ['ignore', 'ignore', 'inherit'] });
+  let blank;
+  ({ browser, session, page, blank } = await launchMovie(workspace, DESKTOP));
+  files = new Files(blank);
+});
+
+after(async () => {
+  if (session) await session.close();
+  if (browser) await browser.close();
+  for (const folder of [workspace, sources]) if (folder) fs.rmSync(folder, { recursive: true, force: true });
+});
+
+test('everyday work on an album of real photographs', async (t) => {
+  await t.test('import: the copy of a photo is offered for removal, the caption its file carried is shown', async () => {
+    const picked = fs.readdirSync(sources).filter((f) => f.endsWith('.jpg')).sort().map((f) => path.join(sources, f));
+    assert.equal(picked.length, PHOTOS);
+    execFileSync('exiftool', ['-q', '-overwrite_original', `-ImageDescription=${CAPTION}`, picked[CAPTIONED - 1]]);
+    const copy = path.join(sources, 'copy-of-the-first.jpg');
+    fs.copyFileSync(picked[0], copy);
+    await page.click('#btn-first-album');
+    await page.fill('#prompt-input', 'Everyday');
+    await page.click('#prompt-ok');
+    await page.waitForSelector('#album-list [data-album="1"].is-current');
+    session.answer({ files: [...picked, copy] });
+    await page.click('#btn-add-photos');
+    await session.waitForRequest('AddPhoto');
+    await session.settle();
+    await page.waitForSelector('#dlg-confirm[open]');
+    assert.match(await page.textContent('#confirm-message'), /^One photo in this folder is a copy/);
+    await shots('01-duplicates');
+    const facts = await files.xml(part('photoinfo.xml'));
+    assert.deepEqual(all(facts, 'photo').filter((p) => p.attrs.duplicate_of).map((p) => [p.attrs.id, p.attrs.duplicate_of]),
+      [[String(PHOTOS + 1), '1']]);
+    await page.click('#confirm-ok');
+    await page.waitForSelector('#btn-remove-duplicates', { state: 'hidden' });
+    await session.settle();
+    assert.equal(await gridCount(), PHOTOS);
+    const ids = all(await files.xml(part('photos.xml')), 'photo').map((p) => Number(text(p, 'id')));
+    assert.deepEqual(ids, Array.from({ length: PHOTOS }, (_, i) => i + 1));
+    for (const gone of [part('big', `${PHOTOS + 1}.jpg`), part('preview', `${PHOTOS + 1}.jpg`), part('originals', `${PHOTOS + 1}.jpg`)]) {
+      assert.ok(!fs.existsSync(gone), gone);
+    }
+    assert.ok(fs.existsSync(part('originals', '1.jpg')), 'the photo copied keeps its original');
+
+    // The file's caption wherever the photo has none of its own.
+    const cell = `#grid .thumb[data-id="${CAPTIONED}"] .thumb-caption`;
+    assert.equal(await page.textContent(cell), CAPTION);
+    assert.ok(!(await page.$eval(cell, (c) => c.classList.contains('is-empty'))));
+    await page.dblclick(`#grid .thumb[data-id="${CAPTIONED}"]`);
+    await page.waitForSelector('#dlg-viewer[open]');
+    assert.equal(await page.textContent('#viewer-caption'), CAPTION);
+    await page.keyboard.press('Escape');
+    await page.waitForSelector('#dlg-viewer', { state: 'hidden' });
+    assert.equal(await page.inputValue('#caption'), CAPTION);
+    await shots('02-caption-from-file');
+  });
+
+  await t.test('edit from the original: kept, shown again on opening, reverted', async () => {
+    const big = part('big', `${EDITED}.jpg`);
+    const imported = { digest: digest(big), size: imageSize(big) };
+    await openEditor(EDITED);
+    assert.ok(await page.isVisible('#btn-revert'));
+    await page.focus('#adj-saturation');
+    await page.keyboard.press('Home');
+    await page.click('#dlg-editor [data-turn="90"]');
+    await page.click('#btn-crop');
+    await page.waitForSelector('#crop-box:not([hidden])');
+    await page.click('#btn-crop');
+    await page.waitForFunction(() => /^tmp\/lumireel-preview-/.test(document.querySelector('#editor-image').getAttribute('src')));
+    await saveEditor();
+    const [save] = session.requestsNamed('SaveEdit');
+    assert.match(save.xml, /photoparts\/1<\/string><string>3<\/string><string>&lt;adjust&gt;.*saturation.*crop.*rotation/);
+    assert.equal(session.requestsNamed('SaveIMG').length, 0);
+    // Cropped to four fifths of the photo, then turned.
+    const edited = imageSize(big);
+    assert.ok(Math.abs(edited.w - imported.size.h * 0.8) <= 1 && Math.abs(edited.h - imported.size.w * 0.8) <= 1,
+      JSON.stringify([imported.size, edited]));
+    assert.ok(saturation(big) < 0.02, 'grey');
+    assert.ok(fs.existsSync(part('edits', `${EDITED}.xml`)));
+
+    await openEditor(EDITED);
+    assert.equal(await page.inputValue('#adj-saturation'), '0');
+    assert.match(await page.textContent('#crop-size'), /^\d+ × \d+$/);
+    await page.waitForFunction(() => /^tmp\/lumireel-preview-/.test(document.querySelector('#editor-image').getAttribute('src')) &&
+      document.querySelector('#editor-image').naturalWidth > 0);
+    await shots('03-editor-kept-edits');
+    await page.click('#btn-revert');
+    await session.settle();
+    await idle();
+    assert.equal(session.requestsNamed('RevertPhoto').length, 1);
+    assert.deepEqual({ digest: digest(big), size: imageSize(big) }, imported);
+    assert.ok(!fs.existsSync(part('edits', `${EDITED}.xml`)));
+
+    // Opened again: nothing kept, nothing changed.
+    await openEditor(EDITED);
+    assert.equal(await page.inputValue('#adj-saturation'), '100');
+    assert.equal(await page.textContent('#crop-size'), '');
+    await page.focus('#adj-saturation');
+    await page.keyboard.press('Home');
+    await saveEditor();
+  });
+
+  await t.test('new sizes render the whole album again, with progress; Cancel stops it', async () => {
+    await watchProgress();
+    await setBigBox(600);
+    await session.waitForRequest('RenderAlbum');
+    await session.settle();
+    await idle();
+    const seen = await page.evaluate(() => window.progressSeen);
+    assert.ok(seen.some((s) => s.label === 'Making the album’s photos at the new sizes…' && s.cancel), JSON.stringify(seen));
+    assert.match(session.requestsNamed('RenderAlbum')[0].xml, /<string>[^<]*\/MyAlbums\/1<\/string>/);
+    assert.deepEqual(bigSides(), Array(PHOTOS).fill(600));
+    assert.ok(saturation(part('big', `${EDITED}.jpg`)) < 0.02, 'the edit is applied again');
+    await page.waitForFunction(() => Array.from(document.querySelectorAll('#grid img')).every((img) => img.complete && img.naturalWidth > 0));
+    await shots('04-rendered');
+
+    await watchProgress(true);
+    await setBigBox(500);
+    await session.waitForRequest('CancelRenderAlbum');
+    await session.settle();
+    await idle();
+    // Each photo is whole at one of the two sizes.
+    for (const side of bigSides()) assert.ok(side === 600 || side === 500, String(side));
+    assert.deepEqual(session.errors, []);
+  });
+
+  await t.test('a gallery with the originals, when asked for', async () => {
+    const published = path.join(workspace, 'published');
+    fs.mkdirSync(published);
+    await page.click('#btn-publish');
+    assert.ok(!(await page.isChecked('#pub-originals')));
+    await page.check('#pub-originals');
+    await shots('05-publish-originals');
+    session.answer({ folder: published });
+    await page.click('#pub-ok');
+    await page.waitForSelector('#dlg-alert[open]');
+    await page.click('#dlg-alert [data-primary]');
+    await session.settle();
+    await idle();
+    const settings = await files.xml(path.join(workspace, 'quillmaralbumsettings', 'lumireel-movie.xml'));
+    assert.equal(settings.attrs.originals, '1');
+    assert.equal(fs.readdirSync(path.join(published, 'web', 'photoparts', '1', 'originals')).length, PHOTOS);
+    await page.click('#btn-publish');
+    assert.ok(await page.isChecked('#pub-originals'));
+    await page.click('#dlg-publish [data-cancel]');
+  });
+});
