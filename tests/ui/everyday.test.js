@@ -23,6 +23,7 @@ const SMALL = { width: 800, height: 670 };
 const PHOTOS = 42;
 const CAPTIONED = 5;      // the photo whose file carries a caption
 const EDITED = 3;         // the photo edited, reverted and edited again
+const CROPPED = 7;        // the photo cropped on the turned and mirrored photo
 const CAPTION = 'Friends at the lake';
 
 let workspace, sources, browser, session, page, files;
@@ -194,7 +195,72 @@ test('everyday work on an album of real photographs', async (t) => {
     await saveEditor();
   });
 
+  await t.test('crop on the photo as turned and mirrored, with handles and aspects', async () => {
+    const id = CROPPED;
+    const cropOf = (xml) => Object.fromEntries(['x', 'y', 'w', 'h'].map((k) =>
+      [k, Number(new RegExp(`type=&quot;crop&quot;.*?${k}=&quot;(\\d+)&quot;`).exec(xml)[1])]));
+    const sizeShown = async () => (await page.textContent('#crop-size')).split(' × ').map(Number);
+    // The frame moved into the top left corner of the photo as seen is
+    // where these turns and mirrors take that corner from.
+    for (const { turn, mirror, corner } of [
+      { turn: 90, mirror: null, corner: 'bottom left' },
+      { turn: 90, mirror: 'h', corner: 'top left' },
+      { turn: 0, mirror: 'v', corner: 'bottom left' },
+      { turn: 180, mirror: 'h', corner: 'bottom left' },
+    ]) {
+      await openEditor(id);
+      await page.click('#btn-editor-reset');  // what the last round kept
+      if (turn) await page.click(`#dlg-editor [data-turn="${turn}"]`);
+      if (mirror) await page.click(`#dlg-editor [data-flip="${mirror}"]`);
+      await page.click('#btn-crop');
+      await page.waitForSelector('#crop-box:not([hidden])');
+      const disk = await page.$eval('#editor-image', (img) => ({ w: img.naturalWidth, h: img.naturalHeight }));
+      const seen = await page.$eval('#crop-canvas', (c) => ({ w: c.width, h: c.height }));
+      assert.deepEqual(seen, turn % 180 ? { w: disk.h, h: disk.w } : disk);
+      const frame = await page.locator('#crop-box').boundingBox();
+      const photo = await page.locator('#crop-canvas').boundingBox();
+      await page.mouse.move(frame.x + frame.width / 2, frame.y + frame.height / 2);
+      await page.mouse.down();
+      await page.mouse.move(photo.x - 50, photo.y - 50, { steps: 4 });
+      await page.mouse.up();
+      if (turn === 90 && !mirror) await shots('04-crop-turned');
+      await page.click('#btn-crop');
+      await saveEditor();
+      const crop = cropOf(session.requestsNamed('SaveEdit').at(-1).xml);
+      const left = crop.x === 0;
+      const top = crop.y === 0;
+      const bottom = crop.y + crop.h === disk.h;
+      assert.equal(corner, (top ? 'top' : bottom ? 'bottom' : '?') + ' ' + (left ? 'left' : '?'), JSON.stringify({ crop, disk }));
+    }
+
+    // Aspects hold through a handle's drag; turning the frame swaps its sides.
+    await openEditor(id);
+    await page.click('#btn-editor-reset');
+    await page.click('#btn-crop');
+    await page.waitForSelector('#crop-box:not([hidden])');
+    await page.selectOption('#crop-aspect', '1:1');
+    let [w, h] = await sizeShown();
+    assert.equal(w, h);
+    const handle = await page.locator('.crop-handle[data-handle="se"]').boundingBox();
+    await page.mouse.move(handle.x + 7, handle.y + 7);
+    await page.mouse.down();
+    await page.mouse.move(handle.x - 60, handle.y - 20, { steps: 4 });
+    await page.mouse.up();
+    const [smaller, same] = await sizeShown();
+    assert.ok(smaller < w && Math.abs(smaller - same) <= 1, JSON.stringify([w, smaller, same]));
+    await page.selectOption('#crop-aspect', '16:9');
+    await page.click('#btn-crop-turn');
+    [w, h] = await sizeShown();
+    assert.ok(Math.abs(w / h - 9 / 16) < 0.02, JSON.stringify([w, h]));
+    await shots('04-crop-aspect');
+    await page.click('#btn-crop');
+    await saveEditor();
+    const saved = imageSize(part('big', `${id}.jpg`));
+    assert.ok(Math.abs(saved.w - w) <= 1 && Math.abs(saved.h - h) <= 1, JSON.stringify([saved, w, h]));
+  });
+
   await t.test('new sizes render the whole album again, with progress; Cancel stops it', async () => {
+    const cropped = imageSize(part('big', `${CROPPED}.jpg`));
     await watchProgress();
     await setBigBox(600);
     await session.waitForRequest('RenderAlbum');
@@ -203,10 +269,15 @@ test('everyday work on an album of real photographs', async (t) => {
     const seen = await page.evaluate(() => window.progressSeen);
     assert.ok(seen.some((s) => s.label === 'Making the album’s photos at the new sizes…' && s.cancel), JSON.stringify(seen));
     assert.match(session.requestsNamed('RenderAlbum')[0].xml, /<string>[^<]*\/MyAlbums\/1<\/string>/);
-    assert.deepEqual(bigSides(), Array(PHOTOS).fill(600));
+    const sides = bigSides();
+    assert.deepEqual(sides.filter((_, i) => i + 1 !== CROPPED), Array(PHOTOS - 1).fill(600));
+    // The crop, made on big images of the originals' 1000 px, is scaled to the new size.
+    const scaled = imageSize(part('big', `${CROPPED}.jpg`));
+    assert.ok(Math.abs(scaled.w - cropped.w * 0.6) <= 1 && Math.abs(scaled.h - cropped.h * 0.6) <= 1,
+      JSON.stringify([cropped, scaled]));
     assert.ok(saturation(part('big', `${EDITED}.jpg`)) < 0.02, 'the edit is applied again');
     await page.waitForFunction(() => Array.from(document.querySelectorAll('#grid img')).every((img) => img.complete && img.naturalWidth > 0));
-    await shots('04-rendered');
+    await shots('05-rendered');
 
     await watchProgress(true);
     await setBigBox(500);
@@ -214,7 +285,7 @@ test('everyday work on an album of real photographs', async (t) => {
     await session.settle();
     await idle();
     // Each photo is whole at one of the two sizes.
-    for (const side of bigSides()) assert.ok(side === 600 || side === 500, String(side));
+    bigSides().forEach((side, i) => assert.ok(i + 1 === CROPPED || side === 600 || side === 500, String(side)));
     assert.deepEqual(session.errors, []);
   });
 
@@ -224,7 +295,7 @@ test('everyday work on an album of real photographs', async (t) => {
     await page.click('#btn-publish');
     assert.ok(!(await page.isChecked('#pub-originals')));
     await page.check('#pub-originals');
-    await shots('05-publish-originals');
+    await shots('06-publish-originals');
     session.answer({ folder: published });
     await page.click('#pub-ok');
     await page.waitForSelector('#dlg-alert[open]');

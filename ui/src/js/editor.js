@@ -2,9 +2,10 @@
 //   <adjust><a type="contrast" value="20"/>...<a type="crop" x=".." y=".." w=".." h=".."/>
 //          <a type="rotation" value="90"/><a type="flip" xscale="-100" yscale="100"/></adjust>
 // which the program applies: colour changes first, then crop, turn and
-// mirror in document order. The crop is chosen on the photo as it is before
-// any turn, so it comes before the turn; mirroring is chosen on the turned
-// photo, so it comes after.
+// mirror in document order. The crop is drawn on the photo as it will look
+// (turned and mirrored) but given in pixels of the photo before any turn, so
+// it comes before the turn; mirroring is chosen on the turned photo, so it
+// comes after.
 //
 // A photo imported with its original is edited from that original: on
 // opening, the program renders it unedited at the album's big size into the
@@ -185,10 +186,13 @@
 
   // ---- Controls ----------------------------------------------------------------
 
-  // A crop's size in pixels of the saved big image.
+  // A crop's size (pixels of the image before the turn) as the saved big
+  // image will have it.
   function cropSize(rect) {
+    if (!rect) return '';
     const scale = base ? base.scale : 1;
-    return rect ? Math.round(rect.w * scale) + ' × ' + Math.round(rect.h * scale) : '';
+    const [w, h] = edit.rotation % 180 ? [rect.h, rect.w] : [rect.w, rect.h];
+    return Math.round(w * scale) + ' × ' + Math.round(h * scale);
   }
 
   function syncControls() {
@@ -205,13 +209,16 @@
     LR.$('#dlg-editor [data-primary]').disabled = !!(base && base.pending);
     LR.$('#crop-size').textContent = cropSize(edit.crop);
     LR.$('#dlg-editor').classList.toggle('is-cropping', cropping);
-    LR.crop.show(cropping, edit.crop);
+    LR.$('#crop-aspect').disabled = !cropping;
+    LR.$('#btn-crop-turn').disabled = !cropping;
+    LR.crop.show(cropping, edit.crop, edit);
   }
 
   function turn(degrees) {
     // Mirroring once reverses the sense of a turn chosen on the mirrored photo.
     const sense = edit.flipH !== edit.flipV ? -1 : 1;
     edit.rotation = (((edit.rotation + sense * degrees) % 360) + 360) % 360;
+    if (degrees % 180) frameTurned = !frameTurned;
     changed();
   }
 
@@ -222,6 +229,8 @@
   }
 
   function changed() {
+    // The frame being drawn is kept through a turn or a mirror.
+    if (cropping) edit.crop = LR.crop.current() || edit.crop;
     syncControls();
     schedulePreview();
   }
@@ -272,6 +281,7 @@
     base = null;
     kept = false;
     LR.crop.clear();
+    setAspect('free', false);
     LR.$('#editor-image').removeAttribute('src');
     LR.$('#editor-title').textContent = LR.t('edit_photo_named', { name: LR.app.captionOf(photo) || photo.file });
     setStatus('');
@@ -341,6 +351,23 @@
     changed();
   }
 
+  // ---- Crop aspect -----------------------------------------------------------
+
+  const ASPECTS = { free: 0, '1:1': 1, '4:3': 4 / 3, '3:2': 3 / 2, '16:9': 16 / 9 };
+  let frameTurned = false;  // the aspect is taken with its sides swapped
+
+  function setAspect(name, turnedFrame) {
+    frameTurned = turnedFrame;
+    LR.$('#crop-aspect').value = name;
+    const ratio = name === 'original' ? LR.crop.photoAspect() : ASPECTS[name] || 0;
+    LR.crop.setAspect(ratio && frameTurned ? 1 / ratio : ratio);
+  }
+
+  function turnFrame() {
+    frameTurned = !frameTurned;
+    LR.crop.turnFrame();
+  }
+
   function wire() {
     for (const type of Object.keys(NEUTRAL)) {
       LR.$('#adj-' + type).addEventListener('input', (event) => {
@@ -356,6 +383,8 @@
       button.addEventListener('click', () => flip(button.dataset.flip));
     }
     LR.$('#btn-crop').addEventListener('click', toggleCrop);
+    LR.$('#crop-aspect').addEventListener('change', (event) => setAspect(event.target.value, frameTurned));
+    LR.$('#btn-crop-turn').addEventListener('click', turnFrame);
     LR.$('#btn-crop-clear').addEventListener('click', () => { edit.crop = null; LR.crop.clear(); changed(); });
     LR.$('#btn-editor-reset').addEventListener('click', reset);
     LR.crop.wire((rect) => { LR.$('#crop-size').textContent = cropSize(rect); });
