@@ -25,6 +25,7 @@ const CAPTIONED = 5;      // the photo whose file carries a caption
 const EDITED = 3;         // the photo edited, reverted and edited again
 const CROPPED = 7;        // the photo cropped on the turned and mirrored photo
 const CAPTION = 'Friends at the lake';
+const TAKEN = { 10: '2001:05:01 10:00:00', 20: '1999:12:31 23:59:00' };
 
 let workspace, sources, browser, session, page, files;
 const part = (...parts) => path.join(workspace, 'MyAlbums', '1', 'photoparts', '1', ...parts);
@@ -110,6 +111,13 @@ test('everyday work on an album of real photographs', async (t) => {
     const picked = fs.readdirSync(sources).filter((f) => f.endsWith('.jpg')).sort().map((f) => path.join(sources, f));
     assert.equal(picked.length, PHOTOS);
     execFileSync('exiftool', ['-q', '-overwrite_original', `-ImageDescription=${CAPTION}`, picked[CAPTIONED - 1]]);
+    // Two photos taken long before the others, the later one first in the list.
+    for (const [n, when] of Object.entries(TAKEN)) {
+      execFileSync('exiftool', ['-q', '-overwrite_original', `-DateTimeOriginal=${when}`, picked[n - 1]]);
+    }
+    // The others were taken (by their files' times) all at once.
+    const now = new Date();
+    for (const file of picked) fs.utimesSync(file, now, now);
     const copy = path.join(sources, 'copy-of-the-first.jpg');
     fs.copyFileSync(picked[0], copy);
     await page.click('#btn-first-album');
@@ -148,6 +156,24 @@ test('everyday work on an album of real photographs', async (t) => {
     await page.waitForSelector('#dlg-viewer', { state: 'hidden' });
     assert.equal(await page.inputValue('#caption'), CAPTION);
     await shots('02-caption-from-file');
+  });
+
+  await t.test('sorted by date taken, by name, by date added, and as in the folder', async () => {
+    const ids = () => page.evaluate(() => window.LR.state.photos.map((p) => Number(p.id)));
+    const inList = Array.from({ length: PHOTOS }, (_, i) => i + 1);
+    // The names are the files' own ("0001-Aqua.jpg"), the caption for the captioned photo.
+    for (const [order, expected] of [
+      ['taken', [20, 10, ...inList.filter((n) => n !== 10 && n !== 20)]],
+      ['name', [...inList.filter((n) => n !== CAPTIONED), CAPTIONED]],
+      ['added', inList], ['list', inList]]) {
+      await page.selectOption('#sort', order);
+      await page.waitForFunction((o) => window.LR.state.sort === o, order);
+      assert.deepEqual(await ids(), expected, order);
+      if (order === 'taken') {
+        await page.waitForFunction(() => Array.from(document.querySelectorAll('#grid img')).every((img) => img.complete && img.naturalWidth > 0));
+        await shots('03-sorted-by-date-taken');
+      }
+    }
   });
 
   await t.test('edit from the original: kept, shown again on opening, reverted', async () => {

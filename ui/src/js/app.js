@@ -13,6 +13,7 @@
     part: '',         // the chosen photo folder's number
     photos: [],       // the photos on show
     search: null,     // {query} while the finds of a search are on show
+    sort: 'list',     // the order of the photos on show: list, name, taken or added
     facts: new Map(), // folder -> the facts of its photos (photoinfo.xml), for the photos on show
     duplicates: [],   // the photos of the chosen folder that copy another of its photos
     selected: null,   // the chosen photo
@@ -33,6 +34,38 @@
     const facts = state.facts.get(photo.part);
     const entry = facts && facts.get(String(photo.id));
     return (entry && entry.caption) || '';
+  }
+
+  const factOf = (photo, name) => {
+    const entry = (state.facts.get(photo.part) || new Map()).get(String(photo.id));
+    return (entry && entry[name]) || '';
+  };
+
+  // The photos in the order chosen (a new array; the list's own order
+  // returns them as they are): by name (the caption shown, else the file's
+  // original name), by when they were taken (photos without a date last) or
+  // by when they were added (their numbers, which the imports hand out in
+  // turn). Equal keys keep the list's order.
+  function sorted(photos) {
+    if (state.sort === 'list' || photos.length < 2) return photos;
+    const collator = new Intl.Collator(LR.i18n.language(), { numeric: true, sensitivity: 'base' });
+    const keys = {
+      name: (p) => captionOf(p) || factOf(p, 'original') || p.file,
+      taken: (p) => factOf(p, 'taken') || '\uffff',
+      added: (p) => Number(p.id),
+    };
+    const key = keys[state.sort];
+    if (!key) return photos;
+    const compare = state.sort === 'name' ? collator.compare : (a, b) => (a < b ? -1 : a > b ? 1 : 0);
+    return photos.map((photo, at) => ({ photo, at, key: key(photo) }))
+      .sort((a, b) => compare(a.key, b.key) || a.at - b.at)
+      .map((entry) => entry.photo);
+  }
+
+  async function setSort(order) {
+    state.sort = order;
+    await loadPhotos();
+    render();
   }
 
   // ---- Long commands -------------------------------------------------------
@@ -68,6 +101,7 @@
       if (!facts.has(photo.part)) facts.set(photo.part, await LR.library.loadFacts(state.album.id, photo.part));
     }
     state.facts = facts;
+    state.photos = sorted(state.photos);
     state.duplicates = state.search || !state.album ? [] : await LR.library.duplicatesIn(state.album.id, state.photos);
     if (state.selected) {
       const { part, id } = state.selected;
@@ -173,7 +207,7 @@
   }
 
   LR.app = {
-    onRender, render, reload, captionOf, selectAlbum, selectPart, selectPhoto, search, imagesChanged,
+    onRender, render, reload, captionOf, setSort, selectAlbum, selectPart, selectPhoto, search, imagesChanged,
     photosChanged, coverChanged, beginJob, endJob,
   };
 })(window.LR);

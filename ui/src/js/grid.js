@@ -73,7 +73,8 @@
         LR.t(S.photos.length === 1 ? 'search_found_one' : 'search_found', { n: S.photos.length, query: S.search.query });
     }
 
-    const view = [album ? album.id : '', S.part, S.search ? S.search.query : ''].join('\n');
+    LR.$('#sort').value = S.sort;
+    const view = [album ? album.id : '', S.part, S.search ? S.search.query : '', S.sort].join('\n');
     if (view !== showing) {
       showing = view;
       LR.$('#grid-wrap').scrollTop = 0;
@@ -194,6 +195,7 @@
       if (event.key === 'Enter') { event.preventDefault(); runSearch(); }
     });
     LR.$('#btn-clear-search').addEventListener('click', clearSearch);
+    LR.$('#sort').addEventListener('change', (event) => LR.app.setSort(event.target.value));
     LR.$('#viewer-prev').addEventListener('click', () => step(-1));
     LR.$('#viewer-next').addEventListener('click', () => step(1));
     LR.$('#dlg-viewer').addEventListener('keydown', (event) => {
