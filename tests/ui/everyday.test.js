@@ -335,4 +335,34 @@ test('everyday work on an album of real photographs', async (t) => {
     assert.ok(await page.isChecked('#pub-originals'));
     await page.click('#dlg-publish [data-cancel]');
   });
+
+  await t.test('the settings hold the language and what new albums get', async () => {
+    await page.click('#btn-settings');
+    await page.waitForSelector('#dlg-settings[open]');
+    assert.equal(await page.inputValue('#new-bwidth'), '2048');
+    await page.selectOption('#new-skin', 'ocean');
+    await page.selectOption('#new-lang', 'de');
+    await page.fill('#new-color', '#336699');
+    for (const [field, value] of [['pwidth', '240'], ['pheight', '240'], ['bwidth', '1280'], ['bheight', '1280']]) {
+      await page.fill('#new-' + field, value);
+    }
+    await shots('07-settings');
+    await page.click('#dlg-settings [data-primary]');
+    await session.settle();
+    const settings = await files.xml(path.join(workspace, 'quillmaralbumsettings', 'lumireel-movie.xml'));
+    assert.equal(settings.attrs.originals, '1', 'the other settings stay');
+    assert.deepEqual(all(settings, 'newalbum')[0].attrs, { skeen: 'ocean', lang: 'de', color: '0x336699',
+      pwidth: '240', pheight: '240', bwidth: '1280', bheight: '1280' });
+    await page.click('#btn-new-album');
+    await page.fill('#prompt-input', 'Second');
+    await page.click('#prompt-ok');
+    await page.waitForSelector('#album-list [data-album="2"].is-current');
+    await session.settle();
+    const [, second] = all(await files.xml(path.join(workspace, 'quillmaralbumsettings', 'quillmaralbums.xml')), 'album');
+    assert.deepEqual(['skeen', 'lang', 'color', 'pwidth', 'pheight', 'bwidth', 'bheight'].map((f) => text(second, f)),
+      ['ocean', 'de', '0x336699', '240', '240', '1280', '1280']);
+    const list = await files.xml(path.join(workspace, 'MyAlbums', '2', 'photoparts', '1', 'photos.xml'));
+    assert.deepEqual([list.attrs.mwidth, list.attrs.mheight], ['240', '240']);
+    assert.deepEqual(session.errors, []);
+  });
 });

@@ -40,7 +40,14 @@
 
   // An album of the catalogue from its element (read with LR.xmlTree).
   function albumOf(element) {
-    const album = Object.assign({ id: element.attrs.id || '' }, LR.tree.texts(element, FIELDS));
+    const album = withLooks(Object.assign({ id: element.attrs.id || '' }, LR.tree.texts(element, FIELDS)));
+    album.upload = uploadOf(element);
+    return album;
+  }
+
+  // Catalogue fields with what the movie makes of them: skin, lang, color
+  // and box (the sizes, 180 and 700 where missing).
+  function withLooks(album) {
     album.skin = album.skeen || DEFAULTS.skeen;
     album.lang = album.lang || DEFAULTS.lang;
     album.color = album.color || DEFAULTS.color;
@@ -48,7 +55,6 @@
       pw: number(album.pwidth, 180), ph: number(album.pheight, 180),
       bw: number(album.bwidth, 700), bh: number(album.bheight, 700),
     };
-    album.upload = uploadOf(element);
     return album;
   }
 
@@ -109,6 +115,15 @@
     return highest + 1;
   }
 
+  // What a new album gets: the defaults above, with those the user chose in
+  // the settings (LR.settings) in their place.
+  function newAlbumFields() {
+    return Object.assign({}, DEFAULTS, LR.settings.newAlbumDefaults());
+  }
+
+  // The look and sizes of a new album ({skin, lang, color, box}).
+  const newAlbumLooks = () => withLooks(newAlbumFields());
+
   async function createAlbum(name, firstFolderName) {
     const current = catalogueDocument(await P().readFile(cataloguePath()));
     if (!current) throw new Error('catalogue_unreadable');
@@ -117,13 +132,14 @@
     // number: the new album takes the next free one.
     while (await P().readFile(albumPath(next, 'photoparts', 'parts.xml')) !== null) next += 1;
     const id = String(next);
+    const fields = newAlbumFields();
     const send = P().send;
     for (const sub of ['', 'photoparts', 'photoparts/1', 'photoparts/1/big', 'photoparts/1/preview',
       'photoparts/keywordsDB', 'photoparts/sounds', 'logo', 'synchronization']) {
       send('MakeDir', sub ? albumPath(id) + '/' + sub : albumPath(id));
     }
     send('WriteFile', partPath(id, 1, 'photos.xml'),
-      EMPTY_PHOTO_LIST(1, { w: DEFAULTS.pwidth, h: DEFAULTS.pheight }));
+      EMPTY_PHOTO_LIST(1, { w: fields.pwidth, h: fields.pheight }));
     const parts = LR.parseXml('<parts />');
     appendPart(parts, 1, firstFolderName);
     send('WriteFile', albumPath(id, 'photoparts', 'parts.xml'), LR.writeXml(parts));
@@ -131,7 +147,7 @@
     await editCatalogue((doc) => {
       const element = doc.createElement('album');
       element.setAttribute('id', id);
-      for (const field of FIELDS) LR.setChildText(element, field, field === 'name' ? name : DEFAULTS[field]);
+      for (const field of FIELDS) LR.setChildText(element, field, field === 'name' ? name : String(fields[field]));
       doc.documentElement.appendChild(element);
     });
     return id;
@@ -391,7 +407,7 @@
   }
 
   LR.library = {
-    loadCatalogue, createAlbum, updateAlbum, updateUpload, deleteAlbum, albumPath, partPath,
+    loadCatalogue, createAlbum, newAlbumLooks, updateAlbum, updateUpload, deleteAlbum, albumPath, partPath,
     keywordsPath, loadParts, addPart, renamePart, movePart, setSound, loadPhotos, loadFacts, setCaption,
     deletePhoto, deletePhotos, originalPath, keptEdits, duplicatesIn, photosChanged, keywordEntries, keywordWords,
     isUnreadable: () => unreadable,
