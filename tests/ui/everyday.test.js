@@ -3,8 +3,8 @@
 // Chromium with the real program behind (see harness.js): copies offered for
 // removal after the import, the caption a file carried, edits kept and
 // undone, an album rendered again at new sizes (and stopped), galleries with
-// the originals. Screenshots of each screen at a desktop and a small window
-// go to LUMIREEL_TEST_ARTIFACTS.
+// the originals, and more. Screenshots of each screen at a desktop, a small
+// window and a phone go to LUMIREEL_TEST_ARTIFACTS.
 'use strict';
 
 const assert = require('node:assert/strict');
@@ -20,6 +20,7 @@ const SOURCE = path.resolve(__dirname, '..', '..');
 const ARTIFACTS = process.env.LUMIREEL_TEST_ARTIFACTS || path.join(os.tmpdir(), 'lumireel-movie-artifacts');
 const DESKTOP = { width: 1280, height: 964 };
 const SMALL = { width: 800, height: 670 };
+const PHONE = { width: 390, height: 844 };
 const PHOTOS = 42;
 const CAPTIONED = 5;      // the photo whose file carries a caption
 const EDITED = 3;         // the photo edited, reverted and edited again
@@ -33,12 +34,30 @@ const idle = () => page.waitForFunction(() => !document.body.dataset.job && !doc
 // The grid draws only the rows in view: what it holds is its list's.
 const gridCount = () => page.evaluate(() => LR.grid.cells().items.length);
 
-// A screenshot at the desktop size and one at the small window's.
+// Screenshots at the desktop size, the small window's and a phone's.
 async function shots(name) {
   await page.screenshot({ path: path.join(ARTIFACTS, `everyday-${name}.png`) });
-  await page.setViewportSize(SMALL);
-  await page.screenshot({ path: path.join(ARTIFACTS, `everyday-${name}-small.png`) });
+  for (const [size, viewport] of [['small', SMALL], ['phone', PHONE]]) {
+    await page.setViewportSize(viewport);
+    await page.screenshot({ path: path.join(ARTIFACTS, `everyday-${name}-${size}.png`) });
+  }
   await page.setViewportSize(DESKTOP);
+}
+
+// One second of a 440 Hz tone as a WAV file.
+function tone(rate = 8000) {
+  const data = Buffer.alloc(44 + rate * 2);
+  data.write('RIFF', 0);
+  data.writeUInt32LE(36 + rate * 2, 4);
+  data.write('WAVEfmt ', 8);
+  for (const [at, value, bytes] of [[16, 16, 4], [20, 1, 2], [22, 1, 2], [24, rate, 4], [28, rate * 2, 4], [32, 2, 2], [34, 16, 2]]) {
+    if (bytes === 4) data.writeUInt32LE(value, at);
+    else data.writeUInt16LE(value, at);
+  }
+  data.write('data', 36);
+  data.writeUInt32LE(rate * 2, 40);
+  for (let i = 0; i < rate; i++) data.writeInt16LE(Math.round(8000 * Math.sin((2 * Math.PI * 440 * i) / rate)), 44 + i * 2);
+  return data;
 }
 
 // Records every state the progress bar shows (its label and whether it can
@@ -334,6 +353,82 @@ test('everyday work on an album of real photographs', async (t) => {
     await page.click('#btn-publish');
     assert.ok(await page.isChecked('#pub-originals'));
     await page.click('#dlg-publish [data-cancel]');
+  });
+
+  await t.test('the viewer zooms (fit, 100 %, wheel, pinch) and pans; the slide show plays the album\'s music', async () => {
+    const tune = path.join(sources, 'tune.wav');
+    fs.writeFileSync(tune, tone());
+    await page.click('#btn-album-settings');
+    session.answer({ files: [tune] });
+    await page.click('#as-music-choose');
+    await page.waitForSelector('#dlg-alert[open]');
+    await page.keyboard.press('Enter');
+    await page.waitForSelector('#as-music-name:text("tune.wav")');
+    await page.click('#dlg-album [data-cancel]');
+
+    // A phone's screen: the photo is fitted well below its own size.
+    await page.setViewportSize(PHONE);
+    await page.dblclick('#grid .thumb[data-id="1"]');
+    await page.waitForSelector('#dlg-viewer[open]');
+    await page.waitForFunction(() => document.querySelector('#viewer-image').complete);
+    const zoomShown = async () => Number((await page.textContent('#viewer-zoom')).replace(/\D/g, ''));
+    const placed = () => page.locator('#viewer-image').boundingBox();
+    const natural = await page.$eval('#viewer-image', (img) => img.naturalWidth);
+    const fitted = await zoomShown();
+    assert.ok(fitted > 0 && fitted < 100, String(fitted));
+    assert.ok(Math.abs((await placed()).width - natural * fitted / 100) < natural / 100 + 1);
+    const stage = await page.locator('.viewer-stage').boundingBox();
+    await page.mouse.move(stage.x + stage.width / 2, stage.y + stage.height / 2);
+    await page.mouse.wheel(0, -400);
+    await page.waitForFunction((f) => Number(document.querySelector('#viewer-zoom').textContent.replace(/\D/g, '')) > f, fitted);
+    await page.screenshot({ path: path.join(ARTIFACTS, 'everyday-08-viewer-zoomed-phone.png') });
+    // Dragged to the right: the image follows, up to its left edge.
+    const before = await placed();
+    await page.mouse.down();
+    await page.mouse.move(stage.x + stage.width / 2 + 30, stage.y + stage.height / 2, { steps: 3 });
+    await page.mouse.up();
+    assert.ok(Math.abs((await placed()).x - before.x - 30) < 1.5, JSON.stringify([before, await placed()]));
+    await page.click('#viewer-fit');
+    assert.equal(await zoomShown(), fitted);
+    // Two fingers moved from 40 to 160 pixels apart: four times the size.
+    await page.evaluate(() => {
+      const target = document.querySelector('.viewer-stage');
+      const box = target.getBoundingClientRect();
+      const [cx, cy] = [box.left + box.width / 2, box.top + box.height / 2];
+      const finger = (type, id, dx) => target.dispatchEvent(new PointerEvent(type,
+        { pointerId: id, pointerType: 'touch', isPrimary: id === 11, clientX: cx + dx, clientY: cy, bubbles: true }));
+      finger('pointerdown', 11, -20);
+      finger('pointerdown', 12, 20);
+      for (let d = 30; d <= 80; d += 10) { finger('pointermove', 11, -d); finger('pointermove', 12, d); }
+      finger('pointerup', 11, -80);
+      finger('pointerup', 12, 80);
+    });
+    assert.ok(Math.abs(await zoomShown() - 4 * fitted) <= 2, String(await zoomShown()));
+    await page.click('#viewer-actual');
+    assert.equal(await zoomShown(), 100);
+    assert.ok(Math.abs((await placed()).width - natural) < 1);
+    await page.screenshot({ path: path.join(ARTIFACTS, 'everyday-08-viewer-actual-phone.png') });
+    await page.click('#dlg-viewer [data-primary]');
+    await page.setViewportSize(DESKTOP);
+
+    const from = session.lines.length;
+    await page.click('#btn-slideshow');
+    await page.waitForSelector('#dlg-show[open]');
+    await session.waitForLine((l) => l.window && l.window.state === 'maximized', from);
+    const music = await page.$eval('#show-music', (a) => ({ src: a.getAttribute('src'), loop: a.loop }));
+    assert.deepEqual(music, { src: 'MyAlbums/1/photoparts/sounds/tune.wav', loop: true });
+    assert.match(await page.getAttribute('#show-image', 'src'), /^MyAlbums\/1\/photoparts\/1\/big\/1\.jpg/);
+    await page.waitForFunction(() => document.querySelector('#show-image').naturalWidth > 0);
+    await shots('09-slideshow');
+    await page.click('#show-next');
+    assert.equal(await page.textContent('#show-count'), '2 of 42');
+    await page.click('#show-play');
+    assert.equal(await page.getAttribute('#dlg-show', 'data-playing'), 'false');
+    assert.ok(await page.$eval('#show-music', (a) => a.paused));
+    await page.keyboard.press('Escape');
+    await page.waitForSelector('#dlg-show', { state: 'hidden' });
+    await session.waitForLine((l) => l.window && l.window.state === 'normal', from);
+    assert.equal(await page.textContent('#details-file'), '2.jpg');
   });
 
   await t.test('the settings hold the language and what new albums get', async () => {

@@ -130,6 +130,7 @@
   // ---- Big view ----------------------------------------------------------------
 
   let viewed = null;
+  let zoom = null;
 
   function showInViewer(photo) {
     viewed = photo;
@@ -152,8 +153,11 @@
   async function openViewer(photo) {
     if (!photo) return;
     showInViewer(photo);
-    await LR.dialogs.ask(LR.$('#dlg-viewer'));
+    const asked = LR.dialogs.ask(LR.$('#dlg-viewer'));
+    zoom.fit();  // now that the dialog is open and has its size
+    const result = await asked;
     if (viewed) LR.app.selectPhoto(viewed);
+    if (result === 'show') LR.slideshow.start(viewed);
   }
 
   // Arrow keys move the focus through the grid, row by row (scrolling the
@@ -196,6 +200,11 @@
     });
     LR.$('#btn-clear-search').addEventListener('click', clearSearch);
     LR.$('#sort').addEventListener('change', (event) => LR.app.setSort(event.target.value));
+    zoom = new LR.Zoom(LR.$('.viewer-stage'), LR.$('#viewer-image'), (percent) => {
+      LR.$('#viewer-zoom').textContent = LR.t('zoom_percent', { n: percent });
+    });
+    LR.$('#viewer-fit').addEventListener('click', () => zoom.fit());
+    LR.$('#viewer-actual').addEventListener('click', () => zoom.actual());
     LR.$('#viewer-prev').addEventListener('click', () => step(-1));
     LR.$('#viewer-next').addEventListener('click', () => step(1));
     LR.$('#dlg-viewer').addEventListener('keydown', (event) => {

@@ -110,7 +110,7 @@
   function start() {
     LR.windowFrame.wire();
     LR.dialogs.wireKeyboard();
-    for (const part of [LR.sidebar, LR.grid, LR.details, LR.editor, LR.albumSettings, LR.publish, LR.settings]) {
+    for (const part of [LR.sidebar, LR.grid, LR.slideshow, LR.details, LR.editor, LR.albumSettings, LR.publish, LR.settings]) {
       part.wire();
     }
     LR.i18n.setLanguage('en');
