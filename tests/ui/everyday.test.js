@@ -431,6 +431,87 @@ test('everyday work on an album of real photographs', async (t) => {
     assert.equal(await page.textContent('#details-file'), '2.jpg');
   });
 
+  await t.test('many photos at once: chosen with Shift, Ctrl and select all; captioned, tagged, reordered, deleted', async () => {
+    const chosen = () => page.$$eval('#grid .thumb.is-selected', (list) => list.map((b) => Number(b.dataset.id)));
+    const listed = async () => all(await files.xml(part('photos.xml')), 'photo');
+    await page.click('#grid .thumb[data-id="4"]');
+    await page.click('#grid .thumb[data-id="7"]', { modifiers: ['Shift'] });
+    await page.click('#grid .thumb[data-id="9"]', { modifiers: ['Control'] });
+    await page.click('#grid .thumb[data-id="5"]', { modifiers: ['Control'] });
+    assert.deepEqual(await chosen(), [4, 6, 7, 9]);
+    assert.equal(await page.textContent('#batch-title'), '4 photos chosen');
+    await page.fill('#caption', 'Harbour day');
+    await page.click('#btn-save-caption');
+    await page.waitForSelector('#details-status:text("Caption saved for 4 photos.")');
+    await page.fill('#keywords', 'boat, pier');
+    await page.press('#keywords', 'Enter');
+    await page.waitForSelector('#details-status:text("Keywords saved for 4 photos.")');
+    await shots('10-batch');
+    await session.settle();
+    const names = Object.fromEntries((await listed()).map((p) => [text(p, 'id'), text(p, 'name')]));
+    assert.deepEqual([4, 5, 6, 7, 9].map((n) => names[n]), ['Harbour day', '', 'Harbour day', 'Harbour day', 'Harbour day']);
+    const keys = all(await files.xml(path.join(workspace, 'MyAlbums', '1', 'photoparts', 'keywordsDB', '1.xml')), 's');
+    assert.deepEqual(keys.filter((k) => k.text === 'boat,pier').map((k) => Number(k.attrs.a)).sort((a, b) => a - b), [4, 6, 7, 9]);
+
+    await page.focus('#grid .thumb[data-id="1"]');
+    await page.keyboard.press('Control+A');
+    assert.equal(await page.textContent('#batch-title'), `${PHOTOS} photos chosen`);
+    await page.click('#grid .thumb[data-id="1"]');
+    assert.deepEqual(await chosen(), [1]);
+
+    // Photos 8 and 10 dragged before photo 2: the list's order, its form kept.
+    await page.click('#grid .thumb[data-id="8"]');
+    await page.click('#grid .thumb[data-id="10"]', { modifiers: ['Control'] });
+    const source = await page.locator('#grid .thumb[data-id="8"]').boundingBox();
+    const target = await page.locator('#grid .thumb[data-id="2"]').boundingBox();
+    await page.mouse.move(source.x + source.width / 2, source.y + source.height / 2);
+    await page.mouse.down();
+    await page.mouse.move(target.x + 10, target.y + target.height / 2, { steps: 12 });
+    await page.mouse.up();
+    await page.waitForFunction(() => window.LR.state.photos[1].id === '8');
+    await session.settle();
+    const order = (await listed()).map((p) => Number(text(p, 'id')));
+    assert.deepEqual(order.slice(0, 5), [1, 8, 10, 2, 3]);
+    assert.equal(order.length, PHOTOS);
+    assert.match(fs.readFileSync(part('photos.xml'), 'utf8'), /^<\?xml version="1.0" encoding="utf-8" \?><album [^>]*><photo><id>1<\/id><file>1\.jpg<\/file><name \/><w>\d+<\/w><h>\d+<\/h><\/photo><photo><id>8<\/id>/);
+    assert.deepEqual((await page.$$eval('#grid .thumb', (list) => list.map((b) => Number(b.dataset.id)))).slice(0, 4), [1, 8, 10, 2]);
+
+    // Files dropped from the file manager are imported into the open folder.
+    const dropped = fs.readdirSync(sources).filter((f) => /^00(0[1-2])-/.test(f)).map((f) => path.join(sources, f));
+    session.answer({ files: dropped });
+    await page.evaluate(() => {
+      const transfer = new DataTransfer();
+      transfer.items.add(new File(['photo'], 'dropped.jpg', { type: 'image/jpeg' }));
+      const grid = document.querySelector('#grid-wrap');
+      for (const type of ['dragenter', 'dragover', 'drop']) grid.dispatchEvent(new DragEvent(type, { dataTransfer: transfer, bubbles: true, cancelable: true }));
+    });
+    await session.waitForRequest('AddPhoto', 2);
+    await session.settle();
+    await idle();
+    // They copy photos 1 and 2: the movie offers to remove the copies.
+    await page.waitForSelector('#dlg-confirm[open]');
+    assert.match(await page.textContent('#confirm-message'), /^2 photos in this folder are copies/);
+    await page.click('#dlg-confirm [data-primary]');  // Cancel: they stay
+    assert.equal((await listed()).length, PHOTOS + 2);
+
+    // The two copies and the last photo of the list, chosen together, deleted.
+    await page.$eval('#grid-wrap', (box) => { box.scrollTop = box.scrollHeight; });
+    const ids = (await listed()).map((p) => Number(text(p, 'id')));
+    const [lastListed, ...copies] = ids.slice(-3);
+    await page.click(`#grid .thumb[data-id="${lastListed}"]`);
+    await page.click(`#grid .thumb[data-id="${copies[1]}"]`, { modifiers: ['Shift'] });
+    await page.click('#btn-delete-photo');
+    assert.equal(await page.textContent('#confirm-message'), 'Delete the 3 chosen photos from the album? Their images are removed from the disk.');
+    await page.click('#confirm-ok');
+    await page.waitForSelector('#batch-title', { state: 'hidden' });
+    await session.settle();
+    assert.deepEqual((await listed()).map((p) => Number(text(p, 'id'))), ids.slice(0, -3));
+    for (const id of [lastListed, ...copies]) {
+      for (const kind of ['big', 'preview', 'originals']) assert.ok(!fs.existsSync(part(kind, `${id}.jpg`)), `${kind} ${id}`);
+    }
+    assert.deepEqual(session.errors, []);
+  });
+
   await t.test('the settings hold the language and what new albums get', async () => {
     await page.click('#btn-settings');
     await page.waitForSelector('#dlg-settings[open]');

@@ -16,7 +16,8 @@
     sort: 'list',     // the order of the photos on show: list, name, taken or added
     facts: new Map(), // folder -> the facts of its photos (photoinfo.xml), for the photos on show
     duplicates: [],   // the photos of the chosen folder that copy another of its photos
-    selected: null,   // the chosen photo
+    selected: null,   // the photo chosen last (the details show it)
+    chosen: new Set(),// "part:id" of every chosen photo (several with Shift, Ctrl or select all)
     version: 1,       // added to the folders' cover addresses; raised when images may have changed
     job: '',          // the long command under way: import, edit, publish, ...
     jobFolder: null,  // {album, part}: the photo folder an import brings photos into
@@ -35,6 +36,8 @@
     const entry = facts && facts.get(String(photo.id));
     return (entry && entry.caption) || '';
   }
+
+  const keyOf = (photo) => photo.part + ':' + photo.id;
 
   const factOf = (photo, name) => {
     const entry = (state.facts.get(photo.part) || new Map()).get(String(photo.id));
@@ -107,6 +110,11 @@
       const { part, id } = state.selected;
       state.selected = state.photos.find((p) => p.part === part && p.id === id) || null;
     }
+    if (state.chosen.size) {
+      const there = new Set(state.photos.map(keyOf));
+      state.chosen = new Set(Array.from(state.chosen).filter((key) => there.has(key)));
+    }
+    if (state.selected) state.chosen.add(keyOf(state.selected));
   }
 
   async function loadAlbum() {
@@ -158,7 +166,7 @@
 
   async function selectAlbum(id) {
     state.album = state.albums.find((a) => a.id === String(id)) || null;
-    Object.assign(state, { part: '', search: null, selected: null });
+    Object.assign(state, { part: '', search: null, selected: null, chosen: new Set() });
     await loadAlbum();
     render();
     LR.sidebar.showCurrentAlbum();
@@ -166,14 +174,46 @@
   }
 
   async function selectPart(folder) {
-    Object.assign(state, { part: String(folder), search: null, selected: null });
+    Object.assign(state, { part: String(folder), search: null, selected: null, chosen: new Set() });
     await loadPhotos();
     render();
   }
 
-  function selectPhoto(photo) {
-    state.selected = photo;
+  let anchor = null;  // where a Shift choice of a range starts
+
+  // Chooses `photo`: it alone ('only'), it besides the others or not any
+  // more ('toggle'), or the photos on show from the last one chosen alone
+  // to it ('range').
+  function selectPhoto(photo, how = 'only') {
+    const key = photo ? keyOf(photo) : '';
+    if (!photo) {
+      state.chosen = new Set();
+    } else if (how === 'toggle') {
+      if (state.chosen.has(key)) state.chosen.delete(key);
+      else state.chosen.add(key);
+    } else if (how === 'range' && anchor) {
+      const from = state.photos.findIndex((p) => keyOf(p) === keyOf(anchor));
+      const to = state.photos.indexOf(photo);
+      if (from >= 0 && to >= 0) {
+        state.chosen = new Set(state.photos.slice(Math.min(from, to), Math.max(from, to) + 1).map(keyOf));
+      }
+    } else {
+      state.chosen = new Set([key]);
+    }
+    if (how !== 'range') anchor = photo;
+    state.selected = photo && state.chosen.has(key) ? photo : chosenPhotos().pop() || null;
     render();
+  }
+
+  function selectAll() {
+    state.chosen = new Set(state.photos.map(keyOf));
+    if (!state.selected) state.selected = state.photos[0] || null;
+    render();
+  }
+
+  // The chosen photos, in the order shown.
+  function chosenPhotos() {
+    return state.chosen.size ? state.photos.filter((p) => state.chosen.has(keyOf(p))) : [];
   }
 
   async function search(query) {
@@ -207,7 +247,7 @@
   }
 
   LR.app = {
-    onRender, render, reload, captionOf, setSort, selectAlbum, selectPart, selectPhoto, search, imagesChanged,
+    onRender, render, reload, captionOf, setSort, selectAll, chosenPhotos, selectAlbum, selectPart, selectPhoto, search, imagesChanged,
     photosChanged, coverChanged, beginJob, endJob,
   };
 })(window.LR);

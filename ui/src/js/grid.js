@@ -16,11 +16,11 @@
   }
 
   function isSelected(photo) {
-    return !!S.selected && S.selected.part === photo.part && S.selected.id === photo.id;
+    return S.chosen.has(keyOf(photo));
   }
 
   function createCell(photo) {
-    const button = LR.make('button', { class: 'thumb', dataset: { part: photo.part, id: photo.id } }, [
+    const button = LR.make('button', { class: 'thumb', draggable: 'true', dataset: { part: photo.part, id: photo.id } }, [
       LR.make('span', { class: 'thumb-frame' }),
       LR.make('span', { class: 'thumb-caption' }),
     ]);
@@ -181,7 +181,77 @@
     const photo = button && photoAt(button);
     if (!photo) return;
     if (event.type === 'dblclick') openViewer(photo);
-    else LR.app.selectPhoto(photo);
+    else LR.app.selectPhoto(photo, event.shiftKey ? 'range' : event.ctrlKey || event.metaKey ? 'toggle' : 'only');
+  }
+
+  // ---- Dragging ----------------------------------------------------------------
+
+  const DRAGGED = 'application/x-lumireel-photos';
+  let dropMark = null;  // the cell the dragged photos would go before or after
+
+  // Photos are reordered by dragging within their folder as the folder's
+  // list has them (not while sorted or searching).
+  const canReorder = () => S.sort === 'list' && !S.search && !S.job;
+
+  function markDrop(button, after) {
+    if (dropMark) dropMark.classList.remove('drop-before', 'drop-after');
+    dropMark = button;
+    if (button) button.classList.add(after ? 'drop-after' : 'drop-before');
+  }
+
+  function onDragStart(event) {
+    const button = event.target.closest('.thumb');
+    const photo = button && photoAt(button);
+    if (!photo || !canReorder()) { event.preventDefault(); return; }
+    if (!isSelected(photo)) LR.app.selectPhoto(photo);
+    event.dataTransfer.setData(DRAGGED, LR.app.chosenPhotos().map((p) => p.id).join(' '));
+    event.dataTransfer.effectAllowed = 'move';
+  }
+
+  function dropPlace(event) {
+    const button = event.target.closest('.thumb');
+    if (!button) return null;
+    const bounds = button.getBoundingClientRect();
+    return { button, after: event.clientX > bounds.left + bounds.width / 2 };
+  }
+
+  // What a drag brings: photos of the grid, or files from elsewhere.
+  function dragKind(event) {
+    const types = Array.from(event.dataTransfer.types);
+    return types.includes(DRAGGED) ? 'photos' : types.includes('Files') ? 'files' : '';
+  }
+
+  function onDragOver(event) {
+    const kind = dragKind(event);
+    if (kind === 'files' && S.part && !S.job) {
+      event.preventDefault();
+      event.dataTransfer.dropEffect = 'copy';
+      return;
+    }
+    if (kind !== 'photos' || !canReorder()) return;
+    event.preventDefault();
+    const place = dropPlace(event);
+    markDrop(place && place.button, place && place.after);
+  }
+
+  // Photos dropped from another program are imported into the open folder:
+  // the movie starts the import and the desktop answers its file dialog
+  // with the dropped files.
+  async function onDrop(event) {
+    const place = dropPlace(event);
+    markDrop(null);
+    if (dragKind(event) === 'files') {
+      event.preventDefault();
+      addPhotos();
+      return;
+    }
+    const ids = (event.dataTransfer.getData(DRAGGED) || '').split(' ').filter(Boolean);
+    if (!ids.length || !canReorder()) return;
+    event.preventDefault();
+    let target = place ? photoAt(place.button) : null;
+    if (target && place.after) target = S.photos[S.photos.indexOf(target) + 1] || null;
+    await LR.library.reorderPhotos(S.album.id, S.part, ids, target ? target.id : null);
+    await LR.app.photosChanged();
   }
 
   function wire() {
@@ -190,6 +260,16 @@
       create: createCell, update: updateCell, margin: 2,
     });
     LR.$('#grid').addEventListener('keydown', moveFocus);
+    LR.$('#grid').addEventListener('keydown', (event) => {
+      if ((event.ctrlKey || event.metaKey) && event.key.toLowerCase() === 'a') {
+        event.preventDefault();
+        LR.app.selectAll();
+      }
+    });
+    LR.$('#grid').addEventListener('dragstart', onDragStart);
+    LR.$('#grid-wrap').addEventListener('dragover', onDragOver);
+    LR.$('#grid-wrap').addEventListener('drop', onDrop);
+    LR.$('#grid').addEventListener('dragend', () => markDrop(null));
     LR.$('#grid').addEventListener('click', onGridClick);
     LR.$('#grid').addEventListener('dblclick', onGridClick);
     LR.$('#btn-add-photos').addEventListener('click', addPhotos);

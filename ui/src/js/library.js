@@ -285,11 +285,37 @@
       .find((element) => LR.childText(element, 'id').trim() === String(photoId));
   }
 
-  async function setCaption(id, folder, photoId, caption) {
+  // Gives every photo of `photos` the caption; each list is written once.
+  async function setCaptions(id, photos, caption) {
+    for (const part of new Set(photos.map((p) => p.part))) {
+      const doc = await photoListDocument(id, part);
+      const elements = doc ? photos.filter((p) => p.part === part).map((p) => photoElement(doc, p.id)).filter(Boolean) : [];
+      if (!elements.length) continue;
+      for (const element of elements) LR.setChildText(element, 'name', caption);
+      await P().writeXmlFile(partPath(id, part, 'photos.xml'), doc);
+    }
+  }
+
+  const setCaption = (id, folder, photoId, caption) => setCaptions(id, [{ part: String(folder), id: photoId }], caption);
+
+  // Moves the photos `ids` of folder `folder`, in their list order, before
+  // photo `beforeId` (to the end without one); the list keeps its form.
+  async function reorderPhotos(id, folder, ids, beforeId) {
     const doc = await photoListDocument(id, folder);
-    const element = doc && photoElement(doc, photoId);
-    if (!element) return;
-    LR.setChildText(element, 'name', caption);
+    if (!doc) return;
+    const moving = new Set(ids.map(String));
+    const entries = LR.childElements(doc.documentElement, 'photo');
+    const moved = entries.filter((e) => moving.has(LR.childText(e, 'id').trim()));
+    if (!moved.length) return;
+    // The place is the first photo from `beforeId` on that stays.
+    const from = entries.findIndex((e) => LR.childText(e, 'id').trim() === String(beforeId));
+    const before = from < 0 ? null : entries.slice(from).find((e) => !moved.includes(e)) || null;
+    let tail = entries[entries.length - 1];
+    for (const element of moved) {
+      if (before) before.before(element);
+      else if (element !== tail) tail.after(element);
+      tail = element;
+    }
     await P().writeXmlFile(partPath(id, folder, 'photos.xml'), doc);
   }
 
@@ -409,6 +435,7 @@
   LR.library = {
     loadCatalogue, createAlbum, newAlbumLooks, updateAlbum, updateUpload, deleteAlbum, albumPath, partPath,
     keywordsPath, loadParts, addPart, renamePart, movePart, setSound, loadPhotos, loadFacts, setCaption,
+    setCaptions, reorderPhotos,
     deletePhoto, deletePhotos, originalPath, keptEdits, duplicatesIn, photosChanged, keywordEntries, keywordWords,
     isUnreadable: () => unreadable,
   };

@@ -39,7 +39,8 @@
     if (img) {
       images.delete(address);
     } else {
-      img = LR.make('img', { src: address, alt: '', decoding: 'async' });
+      // The photo's cell is what a drag takes, not its picture.
+      img = LR.make('img', { src: address, alt: '', decoding: 'async', draggable: 'false' });
       while (images.size >= LIMIT) images.delete(images.keys().next().value);
     }
     images.set(address, img);
