@@ -509,6 +509,35 @@ test('everyday work on an album of real photographs', async (t) => {
     for (const id of [lastListed, ...copies]) {
       for (const kind of ['big', 'preview', 'originals']) assert.ok(!fs.existsSync(part(kind, `${id}.jpg`)), `${kind} ${id}`);
     }
+
+    // Photos 3 (with kept edits) and 4 (captioned and tagged) moved into a new folder.
+    await page.click('#btn-add-part');
+    await page.fill('#prompt-input', 'Harbour');
+    await page.keyboard.press('Enter');
+    await page.waitForSelector('#part-list [data-part="2"].is-current');
+    await page.click('#part-list [data-part="1"]');
+    await page.click('#grid .thumb[data-id="3"]');
+    await page.click('#grid .thumb[data-id="4"]', { modifiers: ['Control'] });
+    await page.selectOption('#move-target', '2');
+    await page.click('#btn-move');
+    await page.waitForFunction(() => !window.LR.state.photos.some((p) => p.id === '3' || p.id === '4'));
+    await session.settle();
+    const moved = path.join(workspace, 'MyAlbums', '1', 'photoparts', '2');
+    assert.deepEqual(all(await files.xml(path.join(moved, 'photos.xml')), 'photo').map((p) => [text(p, 'id'), text(p, 'file'), text(p, 'name')]),
+      [['1', '1.jpg', ''], ['2', '2.jpg', 'Harbour day']]);
+    assert.ok(!(await listed()).some((p) => ['3', '4'].includes(text(p, 'id'))));
+    for (const [kind, from, to] of [['big', 3, 1], ['preview', 4, 2], ['originals', 3, 1], ['originals', 4, 2]]) {
+      assert.ok(fs.existsSync(path.join(moved, kind, `${to}.jpg`)) && !fs.existsSync(part(kind, `${from}.jpg`)), `${kind} ${from}`);
+    }
+    assert.ok(fs.existsSync(path.join(moved, 'edits', '1.xml')) && !fs.existsSync(part('edits', '3.xml')));
+    const facts = all(await files.xml(path.join(moved, 'photoinfo.xml')), 'photo').map((p) => p.attrs.id + ' ' + p.attrs.original);
+    assert.deepEqual(facts.map((f) => f.slice(0, 7)), ['1 0003-', '2 0004-']);
+    const tags = all(await files.xml(path.join(workspace, 'MyAlbums', '1', 'photoparts', 'keywordsDB', '1.xml')), 's');
+    assert.deepEqual(tags.filter((k) => k.text === 'boat,pier').map((k) => k.attrs.p + ':' + k.attrs.a).sort(), ['1:6', '1:7', '1:9', '2:2']);
+    assert.ok(!(await page.isVisible('#dlg-alert')), 'no message');
+    await page.click('#part-list [data-part="2"]');
+    await page.waitForSelector('#grid .thumb[data-id="2"] .thumb-caption:text("Harbour day")');
+    await shots('11-moved');
     assert.deepEqual(session.errors, []);
   });
 

@@ -19,6 +19,7 @@
     LR.$('#details-body').hidden = !photo;
     LR.$('#details-body').classList.toggle('is-many', many);
     LR.$('#batch-title').hidden = !many;
+    if (photo) renderMove(photo);
     if (photo && many) renderBatch();
     if (!photo || many) { shown = ''; return; }
     const preview = LR.$('#details-preview');
@@ -130,6 +131,31 @@
     LR.$('#details-status').textContent = '';
   }
 
+  // The other photo folders of the album, to move the photos into.
+  function renderMove(photo) {
+    const others = S.parts.filter((p) => p.folder !== photo.part);
+    LR.$('#move-row').hidden = LR.$('#move-label').hidden = !others.length;
+    LR.$('#btn-move').disabled = !!S.job;
+    const select = LR.$('#move-target');
+    const wanted = others.map((p) => p.folder + ':' + p.name).join('\n');
+    if (select.dataset.shows === wanted) return;
+    select.dataset.shows = wanted;
+    select.replaceChildren(...others.map((p) => LR.make('option', { value: p.folder, text: p.name || LR.t('untitled') })));
+  }
+
+  async function movePhotos() {
+    const photos = targets();
+    const target = LR.$('#move-target').value;
+    if (!photos.length || !target || S.job) return;
+    for (const part of new Set(photos.map((p) => p.part))) {
+      await LR.library.movePhotos(S.album.id, photos.filter((p) => p.part === part), target);
+    }
+    for (const photo of photos) LR.thumbs.photoChanged(S.album.id, photo.part, photo.id);
+    LR.searchIndex.forget(S.album.id);
+    LR.app.selectPhoto(null);
+    await LR.app.photosChanged();
+  }
+
   // The photos the fields are for: every chosen one.
   const targets = () => (S.chosen.size > 1 ? LR.app.chosenPhotos() : S.selected ? [S.selected] : []);
   const saidOf = (key, photos) => (photos.length > 1 ? LR.t(key + '_all', { n: photos.length }) : LR.t(key));
@@ -148,6 +174,7 @@
     LR.$('#btn-view').addEventListener('click', () => LR.grid.openViewer(S.selected));
     LR.$('#btn-edit').addEventListener('click', () => LR.editor.open(S.selected));
     LR.$('#btn-delete-photo').addEventListener('click', deletePhoto);
+    LR.$('#btn-move').addEventListener('click', movePhotos);
     for (const input of [LR.$('#caption'), LR.$('#keywords')]) {
       input.addEventListener('input', () => { LR.$('#details-status').textContent = ''; });
     }

@@ -405,6 +405,76 @@
       partPath(id, folder, 'edits'));
   }
 
+  // Moves photos (all of one folder) into folder `target` of album `id`,
+  // after its photos, with the next free numbers there: their entries in
+  // the photo lists and the facts, their images, kept originals and edits,
+  // and their keywords. A folder that never had an import has no originals
+  // folder yet; one whose edits folder is missing gets it when a kept
+  // document does not arrive.
+  async function movePhotos(id, photos, target) {
+    const from = photos.length ? photos[0].part : '';
+    const to = String(target);
+    if (!from || from === to) return;
+    const [fromList, toList] = [await photoListDocument(id, from), await photoListDocument(id, to)];
+    const fromInfo = LR.parseXml(await P().readFile(partPath(id, from, 'photoinfo.xml')));
+    const toInfoText = await P().readFile(partPath(id, to, 'photoinfo.xml'));
+    const toInfo = LR.parseXml(toInfoText) || LR.parseXml('<photos />');
+    if (!fromList || !toList) return;
+    const facts = await loadFacts(id, from);
+    const keywords = await keywordEntries(id);
+    const ids = [...LR.childElements(toList.documentElement, 'photo').map((e) => LR.childText(e, 'id')),
+      ...LR.childElements(toInfo.documentElement, 'photo').map((e) => e.getAttribute('id'))];
+    let next = ids.reduce((top, n) => Math.max(top, parseInt(n, 10) || 0), 0);
+    if (toInfoText === null && photos.some((p) => facts.has(String(p.id)))) P().send('MakeDir', partPath(id, to, 'originals'));
+    const send = (command, ...args) => P().send(command, ...args);
+    const move = (source, destination) => { send('MoveFile', source, destination); send('UnlinkFile', source); };
+    for (const photo of photos) {
+      const element = photoElement(fromList, photo.id);
+      if (!element) continue;
+      const n = String(++next);
+      const file = n + (/\.[A-Za-z0-9]{1,10}$/.exec(photo.file) || ['.jpg'])[0];
+      element.remove();
+      LR.setChildText(element, 'id', n);
+      LR.setChildText(element, 'file', file);
+      toList.documentElement.appendChild(element);
+      for (const kind of ['big', 'preview']) move(partPath(id, from, kind, photo.file), partPath(id, to, kind, file));
+      const entry = facts.get(String(photo.id));
+      const original = originalPath(id, photo, entry);
+      if (original) move(original, originalPath(id, { part: to, id: n }, entry));
+      const fact = fromInfo && LR.childElements(fromInfo.documentElement, 'photo').find((e) => e.getAttribute('id') === String(photo.id));
+      if (fact) {
+        fact.remove();
+        fact.setAttribute('id', n);
+        fact.removeAttribute('duplicate_of');  // it named a photo of the other folder
+        toInfo.documentElement.appendChild(fact);
+      }
+      if (await keptEdits(id, photo)) await moveKeptEdits(id, from, photo.id, to, n);
+      const words = keywords.get((parseInt(from, 10) || 0) + ':' + (parseInt(photo.id, 10) || 0));
+      if (words) await send('AddKeyWords', words.split(',').join(' '), keywordsPath(id), to, n);
+      await send('AddKeyWords', '', keywordsPath(id), from, photo.id);
+    }
+    await P().writeXmlFile(partPath(id, from, 'photos.xml'), fromList);
+    await P().writeXmlFile(partPath(id, to, 'photos.xml'), toList);
+    if (fromInfo) await P().writeXmlFile(partPath(id, from, 'photoinfo.xml'), fromInfo);
+    await P().writeXmlFile(partPath(id, to, 'photoinfo.xml'), toInfo);
+    photosChanged(id, from);
+    photosChanged(id, to);
+  }
+
+  // The kept document of photo `photoId` of `from` as that of `n` in `to`;
+  // the edits folder there is made when the copy finds none.
+  async function moveKeptEdits(id, from, photoId, to, n) {
+    const source = partPath(id, from, 'edits', photoId + '.xml');
+    const destination = partPath(id, to, 'edits', n + '.xml');
+    await P().send('MoveFile', source, destination);
+    LR.cache.forget(destination);
+    if (await P().readFile(destination) === null) {
+      await P().send('MakeDir', partPath(id, to, 'edits'));
+      await P().send('MoveFile', source, destination);
+    }
+    await P().send('UnlinkFile', source);
+  }
+
   // ---- Keywords --------------------------------------------------------------
 
   // Keyword texts as the user types them: words separated by spaces (commas
@@ -435,7 +505,7 @@
   LR.library = {
     loadCatalogue, createAlbum, newAlbumLooks, updateAlbum, updateUpload, deleteAlbum, albumPath, partPath,
     keywordsPath, loadParts, addPart, renamePart, movePart, setSound, loadPhotos, loadFacts, setCaption,
-    setCaptions, reorderPhotos,
+    setCaptions, reorderPhotos, movePhotos,
     deletePhoto, deletePhotos, originalPath, keptEdits, duplicatesIn, photosChanged, keywordEntries, keywordWords,
     isUnreadable: () => unreadable,
   };
