@@ -20,9 +20,17 @@ PhotoCommandHandler::PhotoCommandHandler(platform::MovieControl& movie, platform
 void PhotoCommandHandler::AddPhoto(const std::array<OptionalArg, 11>& args) {
   // The job holds its own request and references to services that outlive
   // it, never to this handler.
-  ImportServices services{movie_, dialogs_, pacing_, OrderedRenderer::DefaultWorkers()};
-  import_queue_.Submit(
-      [request = ReadImportRequest(args), services] { RunPhotoImport(request, services); });
+  const unsigned long number = ++import_counters_->issued;
+  import_queue_.Submit([request = ReadImportRequest(args), movie = &movie_, dialogs = &dialogs_,
+                        pacing = &pacing_, counters = import_counters_, number] {
+    const ImportServices services{*movie, *dialogs, *pacing, OrderedRenderer::DefaultWorkers(),
+                                  [&] { return counters->cancelled.load() >= number; }};
+    RunPhotoImport(request, services);
+  });
+}
+
+void PhotoCommandHandler::CancelAddPhoto() {
+  import_counters_->cancelled.store(import_counters_->issued.load());
 }
 
 void PhotoCommandHandler::SaveIMG(const std::array<std::string, 7>& args) {

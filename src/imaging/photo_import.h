@@ -11,6 +11,7 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
 #include <string>
 
 #include "bridge/command_handlers.h"
@@ -74,6 +75,8 @@ struct ImportServices {
   platform::Dialogs& dialogs;
   Pacing& pacing;
   unsigned workers;  // render threads: one photo in flight per worker
+  // True once the import is to stop before its next photo (CancelAddPhoto).
+  std::function<bool()> cancelled;
 };
 
 // The whole job of one AddPhoto: ImportPhotos, then ImportWatcher's reload

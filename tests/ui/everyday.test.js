@@ -66,6 +66,7 @@ function watchProgress(cancel = false) {
   return page.evaluate((cancelIt) => {
     const dialog = document.querySelector('#dlg-progress');
     window.progressSeen = [];
+    window.cancelled = false;
     window.progressWatch?.disconnect();
     window.progressWatch = new MutationObserver(() => {
       if (!dialog.open) return;
@@ -568,6 +569,25 @@ test('everyday work on an album of real photographs', async (t) => {
       ['ocean', 'de', '0x336699', '240', '240', '1280', '1280']);
     const list = await files.xml(path.join(workspace, 'MyAlbums', '2', 'photoparts', '1', 'photos.xml'));
     assert.deepEqual([list.attrs.mwidth, list.attrs.mheight], ['240', '240']);
+    assert.deepEqual(session.errors, []);
+  });
+
+  await t.test('an import shows its progress with Cancel, which stops it and keeps what came in', async () => {
+    const picked = fs.readdirSync(sources).filter((f) => /^\d{4}-.*\.jpg$/.test(f)).sort().map((f) => path.join(sources, f));
+    await watchProgress(true);
+    session.answer({ files: picked });
+    await page.click('#btn-add-photos');
+    await session.waitForRequest('CancelAddPhoto');
+    await session.settle();
+    await idle();
+    const seen = await page.evaluate(() => window.progressSeen);
+    assert.ok(seen.some((s) => s.label === 'Adding photos…' && s.cancel), JSON.stringify(seen));
+    // However far it came (the program's own test stops one for sure), the
+    // list names exactly the photos whose images are there.
+    const second = path.join(workspace, 'MyAlbums', '2', 'photoparts', '1');
+    const ids = all(await files.xml(path.join(second, 'photos.xml')), 'photo').map((p) => Number(text(p, 'id')));
+    assert.deepEqual(ids, Array.from({ length: ids.length }, (_, i) => i + 1));
+    assert.deepEqual(fs.readdirSync(path.join(second, 'big')).sort(), ids.map((n) => `${n}.jpg`).sort());
     assert.deepEqual(session.errors, []);
   });
 });

@@ -273,6 +273,8 @@
     LR.$('#grid').addEventListener('click', onGridClick);
     LR.$('#grid').addEventListener('dblclick', onGridClick);
     LR.$('#btn-add-photos').addEventListener('click', addPhotos);
+    // An import stops before its next photo; those it brought in stay.
+    LR.dialogs.progress.cancellable('loc_convertimg', () => LR.program.send('CancelAddPhoto'));
     LR.$('#btn-remove-duplicates').addEventListener('click', () => removeDuplicates(null));
     LR.$('#btn-search').addEventListener('click', runSearch);
     LR.$('#search').addEventListener('keydown', (event) => {
