@@ -245,7 +245,8 @@ class Inputs:
             f"folder edit: {len(self.folder_photos)} photos of at most "
             f"{max(max(picture_size(p)) for p in self.folder_photos)} px, the same chain "
             "without the crop.",
-            f"publish: an album of {self.album_photos} photos in one part (skin snakeeye), its "
+            f"publish: an album of {self.album_photos} photos and one of "
+            f"{self.large_album_photos}, each in one part (skin snakeeye), their "
             + ("big images and previews copies of the run's pictures." if self.quick else
                "big images (700 px) and previews (180 px) made from the real set and repeated."),
             f"xml: a photo list of {self.xml_photos} photos as the program writes it, every "
@@ -275,6 +276,7 @@ class Inputs:
         self.album_preview = derived(cache, "album-preview", self.real,
                                      lambda s, t, i: scaled_copy(s, t, 180, 93))
         self.album_photos = 500
+        self.large_album_photos = 5000
         self.xml_photos = 20000
 
     def _make_quick(self, cache):
@@ -296,6 +298,7 @@ class Inputs:
         self.album_big = self.real
         self.album_preview = [made("preview.jpg", 180, 135, 40)]
         self.album_photos = 40
+        self.large_album_photos = 400
         self.xml_photos = 2000
 
 

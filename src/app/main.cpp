@@ -3,19 +3,29 @@
 //   lumireel --headless [--pace F] [--screen WxH]   JSON lines on stdin/stdout
 //   lumireel [--desktop] [--pace F]                 the window (when built with it)
 //   lumireel --version | --help
+//
+// The same source makes two programs. `lumireel` holds the core and the
+// headless host and maps no GTK or WebKit library; asked for the window, it
+// hands over to `lumireel-desktop` beside it (exec, the same arguments),
+// which holds the core with the desktop host as well.
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 
 #include "app/application.h"
 #include "app/jobs.h"
 #include "bridge/pacing.h"
 #include "platform/headless/headless_host.h"
-#ifdef LUMIREEL_HAVE_DESKTOP
+#ifdef LUMIREEL_DESKTOP_HOST
 #include "platform/gtk/desktop_host.h"
 #ifdef LUMIREEL_HAVE_SECRET_STORE
 #include "platform/gtk/secret_password_store.h"
@@ -114,7 +124,7 @@ int RunHeadless(const Options& options) {
   host.Exit(code);
 }
 
-#ifdef LUMIREEL_HAVE_DESKTOP
+#ifdef LUMIREEL_DESKTOP_HOST
 int RunDesktop(const Options& options) {
   std::string error;
   std::unique_ptr<lumireel::platform::gtk::DesktopHost> host =
@@ -140,6 +150,23 @@ int RunDesktop(const Options& options) {
   std::fflush(nullptr);
   std::_Exit(code);
 }
+#elif defined(LUMIREEL_HAVE_DESKTOP)
+constexpr char kDesktopProgram[] = "lumireel-desktop";
+
+// Replaces this process with the desktop program beside it, `argv` unchanged.
+// Returns only when that program cannot be started.
+int HandOverToDesktop(char** argv) {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  const std::string desktop = (self.parent_path() / kDesktopProgram).string();
+  if (!error) ::execv(desktop.c_str(), argv);
+  std::fprintf(stderr,
+               "lumireel: cannot start the desktop window, %s: %s; run 'lumireel --headless' "
+               "in the workspace folder to use the program without a window\n",
+               error ? "/proc/self/exe" : desktop.c_str(),
+               error ? error.message().c_str() : std::strerror(errno));
+  return 2;
+}
 #endif
 
 }  // namespace
@@ -148,8 +175,10 @@ int main(int argc, char** argv) {
   Options options;
   if (std::optional<int> status = ParseOptions(argc, argv, &options)) return *status;
   if (options.headless) return RunHeadless(options);
-#ifdef LUMIREEL_HAVE_DESKTOP
+#if defined(LUMIREEL_DESKTOP_HOST)
   return RunDesktop(options);
+#elif defined(LUMIREEL_HAVE_DESKTOP)
+  return HandOverToDesktop(argv);
 #else
   std::fprintf(stderr,
                "lumireel: no desktop window in this build; run 'lumireel --headless' in the "

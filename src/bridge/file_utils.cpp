@@ -27,6 +27,7 @@ namespace fs = std::filesystem;
 constexpr mode_t kNewFileMode = 0644;
 constexpr mode_t kNewFolderMode = 0777;
 constexpr std::size_t kCopyBufferSize = 256 * 1024;
+constexpr std::size_t kCopyChunk = std::size_t{1} << 30;
 constexpr std::size_t kReadGrowth = 64 * 1024;
 constexpr int kTemporaryNameAttempts = 16;
 
@@ -99,7 +100,7 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
-bool CopyBytes(int from_fd, int to_fd) {
+bool ReadWriteBytes(int from_fd, int to_fd) {
   std::unique_ptr<char[]> buffer(new char[kCopyBufferSize]);
   while (true) {
     const ssize_t got = ::read(from_fd, buffer.get(), kCopyBufferSize);
@@ -109,6 +110,29 @@ bool CopyBytes(int from_fd, int to_fd) {
     }
     if (got == 0) return true;
     if (!WriteAll(to_fd, buffer.get(), static_cast<std::size_t>(got))) return false;
+  }
+}
+
+// Copies the rest of `from_fd` to `to_fd` inside the kernel (copy_file_range:
+// no byte passes through the program, and file systems that share extents
+// share them), and through a buffer where the kernel cannot: between file
+// systems it refuses, or from files such as /proc's that say they are empty.
+bool CopyBytes(int from_fd, int to_fd) {
+  bool copied_any = false;
+  while (true) {
+    const ssize_t copied = ::copy_file_range(from_fd, nullptr, to_fd, nullptr, kCopyChunk, 0);
+    if (copied > 0) {
+      copied_any = true;
+      continue;
+    }
+    if (copied == 0 && copied_any) return true;
+    if (copied < 0 && errno == EINTR) continue;
+    if (copied < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS &&
+        errno != EOPNOTSUPP && errno != EBADF && errno != EPERM) {
+      return false;
+    }
+    // Both offsets moved by what was copied; the buffer goes on from there.
+    return ReadWriteBytes(from_fd, to_fd);
   }
 }
 

@@ -14,14 +14,19 @@ JobQueue::~JobQueue() {
   if (worker_.joinable()) worker_.join();
 }
 
-void JobQueue::Submit(Job job) {
+void JobQueue::Submit(Job job, std::string tag) {
   {
     std::lock_guard lock(mu_);
-    jobs_.push_back(std::move(job));
+    jobs_.push_back({std::move(job), std::move(tag)});
     if (!worker_.joinable()) worker_ = std::thread([this] { Run(); });
     cv_.notify_all();
   }
   if (on_change_) on_change_();
+}
+
+bool JobQueue::NextIs(const std::string& tag) const {
+  std::lock_guard lock(mu_);
+  return !tag.empty() && !jobs_.empty() && jobs_.front().tag == tag;
 }
 
 bool JobQueue::Idle() const {
@@ -41,7 +46,7 @@ void JobQueue::Run() {
       std::unique_lock lock(mu_);
       cv_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
       if (jobs_.empty()) return;  // stopping with nothing left
-      job = std::move(jobs_.front());
+      job = std::move(jobs_.front().job);
       jobs_.pop_front();
       running_ = true;
     }

@@ -25,7 +25,11 @@ class JobQueue {
   JobQueue(const JobQueue&) = delete;
   JobQueue& operator=(const JobQueue&) = delete;
 
-  void Submit(Job job);
+  // `tag`, when not empty, says what the job is about, for NextIs.
+  void Submit(Job job, std::string tag = {});
+  // True when the job that runs next (after the running one) was submitted
+  // with the non-empty `tag`.
+  bool NextIs(const std::string& tag) const;
   // True when no job is queued or running.
   bool Idle() const;
   // Blocks until Idle().
@@ -39,7 +43,11 @@ class JobQueue {
   const std::function<void()> on_change_;
   mutable std::mutex mu_;
   mutable std::condition_variable cv_;
-  std::deque<Job> jobs_;
+  struct Queued {
+    Job job;
+    std::string tag;
+  };
+  std::deque<Queued> jobs_;
   bool running_ = false;
   bool stopping_ = false;
   std::thread worker_;

@@ -1,9 +1,16 @@
 #include "imaging/colour_pass.h"
 
+#include <glib.h>
+
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <thread>
+#include <vector>
+
+#include "imaging/colour_mix.h"
 
 namespace lumireel {
 namespace {
@@ -54,26 +61,43 @@ VImage LookUp(const VImage& in, const ChannelTables& tables) {
   return in.maplut(lut.cast(VIPS_FORMAT_UCHAR));
 }
 
-// The channel-mixing matrix `m` applied to `in`: recombination, offset, and
-// the cast back to 8 bits, which clamps to 0..255. The offset carries an
-// extra half level because the cast truncates.
-VImage Recombined(const VImage& in, const ColorMatrix& m) {
-  // The library's matrix has one row per output band: k(c, i) = m[i][c].
-  double coefficients[9];
-  std::vector<double> offsets(3);
-  for (int c = 0; c < 3; ++c) {
-    for (int i = 0; i < 3; ++i) coefficients[c * 3 + i] = m[i][c];
-    offsets[c] = Offset(m, c) + 0.5;
-  }
-  return in.recomb(VImage::new_matrix(3, 3, coefficients, 9))
-      .linear(std::vector<double>(3, 1.0), offsets)
-      .cast(VIPS_FORMAT_UCHAR);
-}
+void FreeBuffer(VipsImage* /*image*/, gpointer buffer) { g_free(buffer); }
 
-// Operations a lazy pipeline may hold before it is computed into memory: a
-// long chain of lazy operations takes memory for each and is freed by deep
-// recursion, so a long pass is computed in pieces of this many.
-constexpr int kOperationsPerPiece = 64;
+// A run of channel-mixing matrices applied to `in` in one pass over its
+// pixels, computed into memory, split between the machine's cores.
+VImage Mixed(const VImage& in, const std::vector<ColorMatrix>& run) {
+  std::vector<MixStep> steps;
+  steps.reserve(run.size());
+  for (const ColorMatrix& m : run) steps.push_back(MixStepOf(m));
+  // The pixels are computed straight into a buffer of ours, mixed in place,
+  // and the buffer becomes the image's, freed when the image closes.
+  std::size_t bytes = 0;
+  auto* mixed = static_cast<std::uint8_t*>(in.write_to_memory(&bytes));
+  const std::size_t total =
+      static_cast<std::size_t>(in.width()) * static_cast<std::size_t>(in.height());
+  if (bytes != 3 * total) {
+    g_free(mixed);
+    throw vips::VError("the colour pass needs 8-bit RGB");
+  }
+  const std::size_t parts = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
+  const std::size_t share = (total + parts - 1) / parts;
+  std::vector<std::jthread> workers;
+  for (std::size_t start = share; start < total; start += share) {
+    workers.emplace_back([&, start] {
+      MixPixels(steps, mixed + 3 * start, mixed + 3 * start, std::min(share, total - start));
+    });
+  }
+  MixPixels(steps, mixed, mixed, std::min(share, total));
+  workers.clear();  // joins them
+  VipsImage* image =
+      vips_image_new_from_memory(mixed, bytes, in.width(), in.height(), 3, VIPS_FORMAT_UCHAR);
+  if (image == nullptr) {
+    g_free(mixed);
+    throw vips::VError();
+  }
+  g_signal_connect(image, "postclose", G_CALLBACK(FreeBuffer), mixed);
+  return VImage(image);
+}
 
 }  // namespace
 
@@ -90,9 +114,13 @@ VImage ApplyColourPass(const VImage& rgb, const std::vector<ColorMatrix>& matric
   if (matrices.empty()) return rgb;
   VImage out = rgb;
   std::optional<ChannelTables> pending;
-  int operations = 0;
+  std::vector<ColorMatrix> run;  // channel-mixing matrices not yet applied
   for (const ColorMatrix& m : matrices) {
     if (ActsPerChannel(m)) {
+      if (!run.empty()) {
+        out = Mixed(out, run);
+        run.clear();
+      }
       if (!pending) pending = IdentityTables();
       Compose(*pending, m);
       continue;
@@ -100,15 +128,10 @@ VImage ApplyColourPass(const VImage& rgb, const std::vector<ColorMatrix>& matric
     if (pending) {
       out = LookUp(out, *pending);
       pending.reset();
-      ++operations;
     }
-    if (operations >= kOperationsPerPiece) {
-      out = out.copy_memory();
-      operations = 0;
-    }
-    out = Recombined(out, m);
-    ++operations;
+    run.push_back(m);
   }
+  if (!run.empty()) out = Mixed(out, run);
   if (pending) out = LookUp(out, *pending);
   return out.copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
 }

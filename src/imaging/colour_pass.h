@@ -3,14 +3,13 @@
 // to 0..255 before the next matrix sees it, as when the image is redrawn
 // through each matrix in turn.
 //
-// The pass is one lazy libvips pipeline, computed in a single streaming pass
-// when the result is written; a pass of many channel-mixing steps is
-// computed into memory every few dozen steps, so that memory stays bounded
-// and no pipeline grows without end. The pixels are the same either way. A matrix that mixes
-// channels becomes a recombination, an offset and a clamp; a run of matrices that only scale and
-// shift each channel on its own (brightness, contrast, and the neutral hue and saturation)
-// collapses into one look-up table per channel, which keeps the rounding and clamping of every step
-// exactly.
+// A run of matrices that only scale and shift each channel on its own
+// (brightness, contrast, and the neutral hue and saturation) collapses into
+// one look-up table per channel, which keeps the rounding and clamping of
+// every step exactly. A run of matrices that mix channels is applied in one
+// pass over the pixels, computed into memory, with each step's rounding and
+// clamping kept: the pixels are those a recombination, an offset and a clamp
+// per matrix give.
 //
 // Throws vips::VError as libvips does; any thread.
 #pragma once

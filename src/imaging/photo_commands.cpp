@@ -4,6 +4,7 @@
 #include "imaging/import_pipeline.h"
 #include "imaging/original_renders.h"
 #include "imaging/photo_import.h"
+#include "platform/dialogs.h"
 
 namespace lumireel {
 
@@ -21,12 +22,24 @@ void PhotoCommandHandler::AddPhoto(const std::array<OptionalArg, 11>& args) {
   // The job holds its own request and references to services that outlive
   // it, never to this handler.
   const unsigned long number = ++import_counters_->issued;
-  import_queue_.Submit([request = ReadImportRequest(args), movie = &movie_, dialogs = &dialogs_,
-                        pacing = &pacing_, counters = import_counters_, number] {
-    const ImportServices services{*movie, *dialogs, *pacing, OrderedRenderer::DefaultWorkers(),
-                                  [&] { return counters->cancelled.load() >= number; }};
-    RunPhotoImport(request, services);
-  });
+  ImportRequest request = ReadImportRequest(args);
+  std::string folder = request.folder;
+  import_queue_.Submit(
+      [request = std::move(request), movie = &movie_, dialogs = &dialogs_, pacing = &pacing_,
+       queue = &import_queue_, counters = import_counters_, held = held_photos_, number] {
+        const ImportServices services{
+            *movie,
+            *dialogs,
+            *pacing,
+            OrderedRenderer::DefaultWorkers(),
+            [&] { return counters->cancelled.load() >= number; },
+            held,
+            [&](const std::string& into) {
+              return queue->NextIs(into) && dialogs->AnswerWaiting();
+            }};
+        RunPhotoImport(request, services);
+      },
+      std::move(folder));
 }
 
 void PhotoCommandHandler::CancelAddPhoto() {

@@ -11,6 +11,7 @@
 
 #include "bridge/command_handlers.h"
 #include "imaging/image_jobs.h"
+#include "imaging/photo_import.h"
 
 namespace lumireel {
 
@@ -81,6 +82,9 @@ class PhotoCommandHandler : public PhotoCommands {
   JobQueue& import_queue_;
   JobQueue& edit_queue_;
   const std::string root_;
+  // The photos imports hold for the import queued behind them; shared with
+  // the import jobs, which may outlive the handler.
+  std::shared_ptr<HeldPhotos> held_photos_ = std::make_shared<HeldPhotos>();
   // The job of the last editing command, for SaveIMG_last. Main thread only.
   std::optional<ImageJob> last_image_job_;
   // RenderAlbum and AddPhoto jobs are numbered; a cancel stops those of

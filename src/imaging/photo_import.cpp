@@ -1,6 +1,8 @@
 #include "imaging/photo_import.h"
 
 #include <algorithm>
+#include <chrono>
+#include <iterator>
 #include <climits>
 #include <optional>
 #include <vector>
@@ -56,9 +58,34 @@ void RemoveRenditions(const std::string& folder, const std::vector<ImportedPhoto
   }
 }
 
+// Enters the held photos in their folder's list (read afresh), or deletes
+// their renditions when they cannot be entered; nothing is held afterwards.
+void WriteHeld(HeldPhotos& held) {
+  if (!held.photos.empty()) {
+    const std::string list_path = JoinPath(held.folder, "photos.xml");
+    LoadedList list;
+    (void)LoadList(list_path, list);  // one that cannot be read is no document
+    if (!AppendImportedPhotos(held.folder, list_path, list, held.photos)) {
+      RemoveRenditions(held.folder, held.photos);
+    }
+  }
+  held = HeldPhotos{};
+}
+
+// True when `photos` may wait for the next import instead of being written.
+bool MayHold(const HeldPhotos& held, std::size_t photos, const ImportRequest& request,
+             const ImportServices& services) {
+  if (!services.next_import_into || photos >= HeldPhotos::kMaxHeldPhotos) return false;
+  if (!held.photos.empty() &&
+      std::chrono::steady_clock::now() - held.since >= HeldPhotos::kMaxHeldTime) {
+    return false;
+  }
+  return services.next_import_into(request.folder);
+}
+
 // Renders and numbers the picked files; returns how many were skipped.
 int ImportFiles(const ImportRequest& request, const ImportServices& services,
-                const std::vector<std::string>& files, int last_id, CXmlDocument& list,
+                const std::vector<std::string>& files, int last_id, LoadedList& list,
                 const std::string& list_path) {
   const int total = static_cast<int>(std::min<std::size_t>(files.size(), INT_MAX));
   const std::string big_dir = JoinPath(request.folder, "big");
@@ -101,9 +128,21 @@ int ImportFiles(const ImportRequest& request, const ImportServices& services,
       services.pacing.Pause(kRenderedPhotoPause);
     }
   }
-  if (!imported.empty() && !AppendImportedPhotos(request.folder, list_path, list, imported)) {
+  // The photos held from the imports before this one go in first.
+  HeldPhotos& held = *services.held;
+  std::vector<ImportedPhoto> photos = std::move(held.photos);
+  const auto since = photos.empty() ? std::chrono::steady_clock::now() : held.since;
+  held = HeldPhotos{};
+  photos.insert(photos.end(), std::make_move_iterator(imported.begin()),
+                std::make_move_iterator(imported.end()));
+  if (photos.empty()) return skipped;
+  if (MayHold(HeldPhotos{request.folder, {}, since}, photos.size(), request, services)) {
+    held = HeldPhotos{request.folder, std::move(photos), since};
+    return skipped;
+  }
+  if (!AppendImportedPhotos(request.folder, list_path, list, photos)) {
     // The photos cannot be entered: none of them was imported after all.
-    RemoveRenditions(request.folder, imported);
+    RemoveRenditions(request.folder, photos);
     skipped = total;
   }
   return skipped;
@@ -111,10 +150,15 @@ int ImportFiles(const ImportRequest& request, const ImportServices& services,
 
 ImportEnd ImportPhotos(const ImportRequest& request, const ImportServices& services) {
   ImageCodec::Initialise();
-  const int last_id = GetHighestPhotoId(request.folder);
+  HeldPhotos& held = *services.held;
+  if (held.folder != request.folder) WriteHeld(held);
+  int last_id = GetHighestPhotoId(request.folder);
+  for (const ImportedPhoto& photo : held.photos) last_id = std::max(last_id, photo.id);
   const std::optional<std::vector<std::string>> files = services.dialogs.OpenFiles(PhotoDialog());
   // On the early ends the import is over at once; the watcher's pause that
   // follows covers the short pause the import used to make after ending.
+  // Photos held for this import are written first.
+  if (!files || files->empty()) WriteHeld(held);
   if (!files) {
     if (!request.reload) return ImportEnd::kSilent;
     CallMovie(services.movie, ReloadContentMessage());
@@ -122,13 +166,13 @@ ImportEnd ImportPhotos(const ImportRequest& request, const ImportServices& servi
   }
 
   const std::string list_path = JoinPath(request.folder, "photos.xml");
-  // The list is kept for the whole import, so it keeps its photos as text,
-  // and the text read is let go once parsed.
-  CXmlDocument list;
-  {
-    const std::optional<std::string> text = ReadTextFileUtf8(list_path);
-    if (!text) return ImportEnd::kReload;
-    if (!ParseStoredXmlForAppend(*text, list) || files->empty()) return ImportEnd::kReload;
+  // The list is kept for the whole import, so it keeps its photos as text:
+  // parsed with its root's children left as text, or, for a list as this
+  // program wrote it, the text itself.
+  LoadedList list;
+  if (!LoadList(list_path, list) || files->empty()) {
+    WriteHeld(held);
+    return ImportEnd::kReload;
   }
 
   const int total = static_cast<int>(std::min<std::size_t>(files->size(), INT_MAX));

@@ -12,9 +12,12 @@
 #include <array>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "bridge/command_handlers.h"
+#include "imaging/photo_list_rewrite.h"
 #include "imaging/rendition_sizes.h"
 
 namespace lumireel {
@@ -69,6 +72,22 @@ class ProgressRule {
   int counter_;
 };
 
+// Photos imported into one folder whose list entries wait for the import
+// queued right behind, so that a run of queued imports into one folder
+// writes its list and facts file once instead of once per import. Photos are
+// held only while that next import's pick is already made (its dialog was
+// answered ahead, so it will not wait for the user), at most kMaxHeldPhotos
+// of them and for at most kMaxHeldTime; every other end of an import writes
+// them. Import queue only.
+struct HeldPhotos {
+  static constexpr std::size_t kMaxHeldPhotos = 2000;
+  static constexpr std::chrono::milliseconds kMaxHeldTime{2000};
+
+  std::string folder;  // of the held photos; empty when none are held
+  std::vector<ImportedPhoto> photos;
+  std::chrono::steady_clock::time_point since;
+};
+
 // What the import job runs on.
 struct ImportServices {
   platform::MovieControl& movie;
@@ -77,6 +96,11 @@ struct ImportServices {
   unsigned workers;  // render threads: one photo in flight per worker
   // True once the import is to stop before its next photo (CancelAddPhoto).
   std::function<bool()> cancelled;
+  // Shared by the jobs of one import queue.
+  std::shared_ptr<HeldPhotos> held = std::make_shared<HeldPhotos>();
+  // True when the import that runs next goes into `folder` with its pick
+  // already made; none when never.
+  std::function<bool(const std::string& folder)> next_import_into;
 };
 
 // The whole job of one AddPhoto: ImportPhotos, then ImportWatcher's reload
@@ -91,6 +115,8 @@ struct ImportServices {
 // files the ProgressRule picks, each file rendered and numbered in pick
 // order, the list rewritten once, showProgress(total, total), and, when some
 // files were skipped, showAlert("import_error_h", "import_error", skipped).
+// The list is rewritten with the photos held from the imports before; it is
+// left for the next import instead when that one may hold them (HeldPhotos).
 // REQUIRES: runs on the import queue (one import at a time).
 void RunPhotoImport(const ImportRequest& request, const ImportServices& services);
 

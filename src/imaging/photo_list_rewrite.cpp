@@ -1,6 +1,9 @@
 #include "imaging/photo_list_rewrite.h"
 
+#include <algorithm>
+#include <climits>
 #include <optional>
+#include <string_view>
 
 #include "bridge/file_utils.h"
 #include "bridge/invoke_request.h"
@@ -18,6 +21,12 @@ bool ParseList(std::string_view text, CXmlDocument& document) {
   return document.ParseText(text, &info) != nullptr;
 }
 
+// An id as the program writes them: up to nine decimal digits.
+bool IsPlainNumber(const std::string& text) {
+  return !text.empty() && text.size() <= 9 &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 std::string ChildValue(const CXmlNode& node, std::string_view name) {
   const std::string* value = node.GetChildValue(name);
   return value != nullptr ? *value : std::string();
@@ -28,11 +37,21 @@ std::string ChildValue(const CXmlNode& node, std::string_view name) {
 PreviewBox ReadPreviewBox(const std::string& list_path) {
   PreviewBox box;
   const std::optional<std::string> text = ReadTextFileUtf8(list_path);
+  if (!text) return box;
+  if (const std::optional<KnownList> known = KnownListText(list_path, *text);
+      known && known->preview_box) {
+    return {known->preview_box->first, known->preview_box->second};
+  }
   CXmlDocument document;
-  if (!text || !ParseStoredXml(*text, document)) return box;
-  const CXmlNode* root = document.RootElement();
-  if (const std::string* width = root->GetAttrValue("mwidth")) box.width = ReadDecimal(*width);
-  if (const std::string* height = root->GetAttrValue("mheight")) box.height = ReadDecimal(*height);
+  if (ParseStoredXml(*text, document)) {
+    const CXmlNode* root = document.RootElement();
+    if (const std::string* width = root->GetAttrValue("mwidth")) box.width = ReadDecimal(*width);
+    if (const std::string* height = root->GetAttrValue("mheight"))
+      box.height = ReadDecimal(*height);
+  }
+  KnownList known;
+  known.preview_box = {box.width, box.height};
+  KnowListText(list_path, *text, known);
   return box;
 }
 
@@ -46,6 +65,9 @@ bool RewritePhotoSize(const std::string& list_path, const std::string& id, std::
   if (!ParseList(kEmptyPhotoList, new_list) || new_list.RootElement() == nullptr) return false;
   CXmlNode* new_root = new_list.RootElement();
 
+  // The highest id of the new list, known when every id is plain digits.
+  long highest = 0;
+  bool plain_ids = true;
   if (const CXmlNode* old_root = old_list.RootElement()) {
     for (const char* name : {"mheight", "mwidth", "id"}) {
       if (const std::string* value = old_root->GetAttrValue(name))
@@ -55,6 +77,11 @@ bool RewritePhotoSize(const std::string& list_path, const std::string& id, std::
       if (child->kind != XmlNodeKind::Element) continue;
       const std::string* photo_id = child->GetChildValue("id");
       if (photo_id == nullptr) continue;
+      if (IsPlainNumber(*photo_id)) {
+        highest = std::max(highest, ReadDecimal(*photo_id));
+      } else {
+        plain_ids = false;
+      }
       CXmlNode* photo = new_root->AppendChild("photo");
       photo->AppendChild("id", *photo_id);
       photo->AppendChild("file", ChildValue(*child, "file"));
@@ -68,26 +95,83 @@ bool RewritePhotoSize(const std::string& list_path, const std::string& id, std::
       }
     }
   }
-  return WriteTextFileUtf8(list_path, new_list.ToXml());
+  const std::string written = new_list.ToXml();
+  if (!WriteTextFileUtf8(list_path, written)) return false;
+  KnownList known;
+  known.written = true;
+  if (plain_ids) known.highest_id = highest > INT_MAX ? INT_MAX : static_cast<int>(highest);
+  const CXmlNode* root = new_list.RootElement();
+  const std::string* box_width = root->GetAttrValue("mwidth");
+  const std::string* box_height = root->GetAttrValue("mheight");
+  known.preview_box = {box_width != nullptr ? ReadDecimal(*box_width) : 0,
+                       box_height != nullptr ? ReadDecimal(*box_height) : 0};
+  KnowListText(list_path, written, known);
+  return true;
+}
+
+bool LoadList(const std::string& list_path, LoadedList& loaded) {
+  std::optional<std::string> text = ReadTextFileUtf8(list_path);
+  if (!text) return false;
+  loaded.stamp = StampOf(*text);
+  if (const std::optional<KnownList> known = KnownListText(list_path, *text);
+      known && known->written) {
+    loaded.text = std::move(*text);
+    return true;
+  }
+  loaded.parsed = true;
+  return ParseStoredXmlForAppend(*text, loaded.document);
+}
+
+CXmlDocument* LoadedList::Document() {
+  if (!parsed) {
+    parsed = true;
+    const bool ok = ParseStoredXmlForAppend(text, document);
+    text = std::string();
+    if (!ok) return nullptr;
+  }
+  return document.RootElement() != nullptr ? &document : nullptr;
 }
 
 bool AppendImportedPhotos(const std::string& part_folder, const std::string& list_path,
-                          CXmlDocument& loaded, const std::vector<ImportedPhoto>& photos) {
+                          LoadedList& loaded, const std::vector<ImportedPhoto>& photos) {
+  static constexpr std::string_view kAlbumEnd = "</album>";
   const std::unique_lock lock = LockFilePath(list_path);
-  CXmlDocument current;
-  bool read_again = false;
-  {
-    const std::optional<std::string> text = ReadTextFileUtf8(list_path);
-    read_again = text && ParseStoredXmlForAppend(*text, current);
+  const std::optional<std::string> text = ReadTextFileUtf8(list_path);
+  std::optional<KnownList> known;
+  if (text) known = KnownListText(list_path, *text);
+  std::string written;
+  KnownList now;
+  now.written = true;
+  if (known && known->written && std::string_view(*text).ends_with(kAlbumEnd)) {
+    // The list holds what this program wrote: the entries go in as text.
+    written.assign(*text, 0, text->size() - kAlbumEnd.size());
+    int highest = known->highest_id.value_or(0);
+    for (const ImportedPhoto& photo : photos) {
+      written += PhotoEntryText(photo.id, std::to_string(photo.id),
+                                static_cast<int>(photo.preview_width),
+                                static_cast<int>(photo.preview_height));
+      highest = std::max(highest, photo.id);
+    }
+    written += kAlbumEnd;
+    if (known->highest_id) now.highest_id = highest;
+    now.preview_box = known->preview_box;
+  } else {
+    // Parsed again only when it changed since the import read it.
+    CXmlDocument current;
+    const bool read_again = text && !(StampOf(*text) == loaded.stamp) &&
+                            ParseStoredXmlForAppend(*text, current);
+    CXmlDocument* list = read_again ? &current : loaded.Document();
+    CXmlNode* root = list != nullptr ? list->RootElement() : nullptr;
+    if (root == nullptr) return false;
+    for (const ImportedPhoto& photo : photos) {
+      AppendPhotoEntry(root, photo.id, std::to_string(photo.id),
+                       static_cast<int>(photo.preview_width),
+                       static_cast<int>(photo.preview_height));
+    }
+    written = list->ToXml();
   }
-  CXmlDocument& list = read_again ? current : loaded;
-  CXmlNode* root = list.RootElement();
-  if (root == nullptr) return false;
-  for (const ImportedPhoto& photo : photos) {
-    AppendPhotoEntry(root, photo.id, std::to_string(photo.id),
-                     static_cast<int>(photo.preview_width), static_cast<int>(photo.preview_height));
-  }
-  if (!WriteTextFileUtf8(list_path, list.ToXml())) return false;
+  if (!WriteTextFileUtf8(list_path, written)) return false;
+  KnowListText(list_path, written, now);
   std::vector<std::pair<int, PhotoFacts>> facts;
   facts.reserve(photos.size());
   for (const ImportedPhoto& photo : photos) facts.emplace_back(photo.id, photo.facts);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "library/photo_info.h"
+#include "library/stored_xml.h"
 #include "xml/element_tree.h"
 
 namespace lumireel {
@@ -48,16 +49,36 @@ struct ImportedPhoto {
   PhotoFacts facts;
 };
 
+// A photo list as an import read it when it began.
+struct LoadedList {
+  TextStamp stamp;  // of the text read
+  // A list this program wrote needs no check: its text is kept, to be parsed
+  // only if the document is wanted. Any other list is parsed at once.
+  std::string text;
+  CXmlDocument document;  // kept root children as text
+  bool parsed = false;
+
+  // The document with a root element (parsed from `text` first when it was
+  // kept), or null when it does not parse.
+  CXmlDocument* Document();
+};
+
+// Reads the list at `list_path` into the empty `loaded`. False when it
+// cannot be read, or is not known as written by this program and does not
+// parse.
+bool LoadList(const std::string& list_path, LoadedList& loaded);
+
 // Appends a `photo` entry for each of `photos` (in order) to the root of the
 // list at `list_path` and writes it. The list is read again under its lock,
-// so that changes made while the photos were rendered are kept; when it can
-// no longer be read or parsed, `loaded` (the list as the import read it when
-// it began, with a root element; it may keep its root's children as text) is
-// used instead. False when the list cannot be written; the file is then left
-// as it was. Once the list is written, the photos' facts are recorded in the
-// facts file of `part_folder` under the same lock (see RecordPhotoFacts); a
-// facts file that cannot be written does not fail the import.
+// so that changes made while the photos were rendered are kept: a list that
+// holds what this program last wrote gets the entries added to its text;
+// otherwise, when it still holds the text `loaded` was read from, or can no
+// longer be read or parsed, `loaded` is used. False when the list cannot be
+// written; the file is then left as it was. Once the list is written, the
+// photos' facts are recorded in the facts file of `part_folder` under the
+// same lock (see RecordPhotoFacts); a facts file that cannot be written does
+// not fail the import.
 bool AppendImportedPhotos(const std::string& part_folder, const std::string& list_path,
-                          CXmlDocument& loaded, const std::vector<ImportedPhoto>& photos);
+                          LoadedList& loaded, const std::vector<ImportedPhoto>& photos);
 
 }  // namespace lumireel

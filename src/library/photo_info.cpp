@@ -1,11 +1,16 @@
 #include "library/photo_info.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
 #include <map>
-#include <set>
-#include <system_error>
+#include <mutex>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
 
 #include "bridge/file_utils.h"
 #include "bridge/movie_messages.h"
@@ -37,20 +42,70 @@ void AppendText(std::string& out, std::string_view name, const std::string& valu
 
 // Calls `visit(id, native path)` for each original kept in `part_folder`
 // (the regular files of `originals` named `id` or `id`.<ext>) until it
-// returns false.
+// returns false. Names are read straight from the folder, with no path made
+// or file looked at for the names that are no original's: a folder of
+// thousands of photos is listed for every photo imported into it.
 template <typename Visit>
 void ForEachOriginal(const std::string& part_folder, Visit visit) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::path folder = NativePath(JoinPath(part_folder, "originals"));
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    const std::string id = name.substr(0, name.find('.'));
+  const std::string folder = NativePath(JoinPath(part_folder, "originals"));
+  DIR* listing = ::opendir(folder.c_str());
+  if (listing == nullptr) return;
+  while (const dirent* entry = ::readdir(listing)) {
+    const std::string_view name = entry->d_name;
+    const std::string id(name.substr(0, name.find('.')));
     if (!IsPhotoId(id)) continue;
-    std::error_code type_ec;
-    if (!it->is_regular_file(type_ec) || it->is_symlink(type_ec)) continue;
-    if (!visit(id, it->path().string())) return;
+    const std::string path = folder + "/" + std::string(name);
+    bool regular = entry->d_type == DT_REG;
+    if (entry->d_type == DT_UNKNOWN) {
+      struct stat info;
+      regular = ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    }
+    if (regular && !visit(id, path)) break;
   }
+  ::closedir(listing);
+}
+
+// What this program last wrote to a facts file: the stamp of its text, and
+// the ids of its entries and which ids have each digest (in file order).
+// While the file still holds that text, new entries are added to it as text
+// instead of parsing and writing every entry again.
+struct FactsIndex {
+  TextStamp stamp;
+  std::unordered_set<std::string> ids;
+  std::unordered_map<std::string, std::vector<std::string>> ids_by_digest;
+
+  void Add(const std::string& id, const std::string& digest) {
+    if (id.empty()) return;
+    ids.insert(id);
+    if (!digest.empty()) ids_by_digest[digest].push_back(id);
+  }
+};
+
+// Facts files longer than this are read afresh every time rather than kept.
+constexpr std::size_t kMaxIndexedEntries = 200'000;
+constexpr std::size_t kMaxIndexedFiles = 16;
+
+std::mutex indexes_mu;
+std::map<std::string, FactsIndex>& Indexes() {
+  static auto* indexes = new std::map<std::string, FactsIndex>();  // guarded by indexes_mu
+  return *indexes;
+}
+
+// The index of the facts file at `path`, taken out of the kept ones, when
+// the file holds exactly the text this program last wrote to it.
+std::optional<FactsIndex> TakeIndex(const std::string& path, std::string_view text) {
+  const std::lock_guard lock(indexes_mu);
+  auto found = Indexes().extract(path);
+  if (found.empty() || !(found.mapped().stamp == StampOf(text))) return std::nullopt;
+  return std::move(found.mapped());
+}
+
+void KeepIndex(const std::string& path, FactsIndex index) {
+  if (index.ids.size() > kMaxIndexedEntries) return;
+  const std::lock_guard lock(indexes_mu);
+  std::map<std::string, FactsIndex>& indexes = Indexes();
+  if (indexes.size() >= kMaxIndexedFiles) indexes.clear();
+  indexes[path] = std::move(index);
 }
 
 // An entry read back from the file, with its attributes as they were.
@@ -84,48 +139,74 @@ std::string PhotoInfoEntry(int id, const PhotoFacts& facts) {
 bool RecordPhotoFacts(const std::string& part_folder,
                       const std::vector<std::pair<int, PhotoFacts>>& photos) {
   const std::string path = PhotoInfoPath(part_folder);
-  CXmlDocument document;
-  const CXmlNode* root = nullptr;
+  std::optional<std::string> text;
   if (!NothingAt(path)) {
-    const std::optional<std::string> text = ReadTextFileUtf8(path);
-    if (!text || !ParseStoredXml(*text, document)) return false;
-    root = document.RootElement();
-    if (root->name != "photos") return false;
+    text = ReadTextFileUtf8(path);
+    if (!text) return false;
   }
-  std::set<std::string> new_ids;
+  std::unordered_set<std::string> new_ids;
   for (const auto& [id, facts] : photos) new_ids.insert(std::to_string(id));
 
-  std::string out = kHead;
-  // The digests of the photos that are still there, each with the first id
-  // that has it.
-  std::map<std::string, std::string> kept_digests;
-  std::set<std::string> with_original;  // listed once, not once per entry
-  ForEachOriginal(part_folder, [&](const std::string& id, const std::string&) {
-    with_original.insert(id);
-    return true;
-  });
-  if (root != nullptr) {
-    for (const auto& child : root->children()) {
-      if (child->kind != XmlNodeKind::Element || child->name != "photo") continue;
-      const std::string* id = child->GetAttrValue("id");
-      if (id != nullptr && new_ids.count(*id) != 0) continue;
-      out += EntryAsRead(*child);
-      const std::string* digest = child->GetAttrValue("sha256");
-      if (id != nullptr && digest != nullptr && with_original.count(*id) != 0) {
-        kept_digests.try_emplace(*digest, *id);
+  std::optional<FactsIndex> index;
+  if (text) index = TakeIndex(path, *text);
+  std::string out;
+  if (index && std::none_of(new_ids.begin(), new_ids.end(),
+                            [&](const std::string& id) { return index->ids.count(id) != 0; })) {
+    // The file is as this program wrote it, and no entry of it is replaced.
+    out.assign(*text, 0, text->size() - (sizeof kTail - 1));
+  } else {
+    index.emplace();
+    out = kHead;
+    if (text) {
+      CXmlDocument document;
+      if (!ParseStoredXml(*text, document)) return false;
+      const CXmlNode* root = document.RootElement();
+      if (root->name != "photos") return false;
+      for (const auto& child : root->children()) {
+        if (child->kind != XmlNodeKind::Element || child->name != "photo") continue;
+        const std::string* id = child->GetAttrValue("id");
+        if (id != nullptr && new_ids.count(*id) != 0) continue;
+        out += EntryAsRead(*child);
+        const std::string* digest = child->GetAttrValue("sha256");
+        index->Add(id != nullptr ? *id : std::string(),
+                   digest != nullptr ? *digest : std::string());
       }
     }
   }
+
+  // A new photo is a duplicate of the first photo with its digest that still
+  // has its original (or came in with it). The originals are listed only
+  // when some digest is already there, and then once.
+  std::optional<std::unordered_set<std::string>> with_original;
+  const auto has_original = [&](const std::string& id) {
+    if (new_ids.count(id) != 0) return true;
+    if (!with_original) {
+      with_original.emplace();
+      ForEachOriginal(part_folder, [&](const std::string& kept, const std::string&) {
+        with_original->insert(kept);
+        return true;
+      });
+    }
+    return with_original->count(id) != 0;
+  };
   for (const auto& [id, facts] : photos) {
     PhotoFacts recorded = facts;
+    const std::string own_id = std::to_string(id);
     if (!facts.sha256.empty()) {
-      const auto [it, first] = kept_digests.try_emplace(facts.sha256, std::to_string(id));
-      if (!first) recorded.duplicate_of = it->second;
+      const auto found = index->ids_by_digest.find(facts.sha256);
+      if (found != index->ids_by_digest.end()) {
+        const auto first = std::find_if(found->second.begin(), found->second.end(), has_original);
+        if (first != found->second.end()) recorded.duplicate_of = *first;
+      }
     }
     out += PhotoInfoEntry(id, recorded);
+    index->Add(own_id, facts.sha256);
   }
   out += kTail;
-  return WriteTextFileUtf8(path, out);
+  if (!WriteTextFileUtf8(path, out)) return false;
+  index->stamp = StampOf(out);
+  KeepIndex(path, std::move(*index));
+  return true;
 }
 
 std::optional<std::string> FindOriginal(const std::string& part_folder, const std::string& id) {

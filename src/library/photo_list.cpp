@@ -1,6 +1,9 @@
 #include "library/photo_list.h"
 
 #include <climits>
+#include <filesystem>
+#include <map>
+#include <mutex>
 #include <string_view>
 #include <vector>
 
@@ -24,6 +27,62 @@ void AppendPhotoEntry(CXmlNode* album, int id, const std::string& file_base, int
   photo->AppendChild("h", std::to_string(height));
 }
 
+std::string PhotoEntryText(int id, const std::string& file_base, int width, int height) {
+  CXmlNode album;
+  AppendPhotoEntry(&album, id, file_base, width, height);
+  return album.ChildAt(0)->ToXml();
+}
+
+namespace {
+
+struct KnownText {
+  TextStamp stamp;
+  KnownList known;
+};
+
+constexpr std::size_t kMaxKnownLists = 64;
+
+std::mutex known_mu;
+std::map<std::string, KnownText>& KnownLists() {
+  static auto* lists = new std::map<std::string, KnownText>();  // guarded by known_mu
+  return *lists;
+}
+
+// One key per list, however its path is spelled (doubled or backslash
+// separators, "." steps).
+std::string ListKey(const std::string& list_path) {
+  return std::filesystem::path(NativePath(list_path)).lexically_normal().string();
+}
+
+}  // namespace
+
+std::optional<KnownList> KnownListText(const std::string& list_path, std::string_view text) {
+  const TextStamp stamp = StampOf(text);
+  const std::string key = ListKey(list_path);
+  const std::lock_guard lock(known_mu);
+  const auto found = KnownLists().find(key);
+  if (found == KnownLists().end() || !(found->second.stamp == stamp)) return std::nullopt;
+  return found->second.known;
+}
+
+void KnowListText(const std::string& list_path, std::string_view text, const KnownList& known) {
+  const TextStamp stamp = StampOf(text);
+  const std::string key = ListKey(list_path);
+  const std::lock_guard lock(known_mu);
+  std::map<std::string, KnownText>& lists = KnownLists();
+  auto found = lists.find(key);
+  if (found == lists.end()) {
+    if (lists.size() >= kMaxKnownLists) lists.clear();
+    lists.emplace(key, KnownText{stamp, known});
+    return;
+  }
+  KnownText& entry = found->second;
+  if (!(entry.stamp == stamp)) entry = KnownText{stamp, KnownList{}};
+  entry.known.written = entry.known.written || known.written;
+  if (known.highest_id) entry.known.highest_id = known.highest_id;
+  if (known.preview_box) entry.known.preview_box = known.preview_box;
+}
+
 namespace {
 
 bool NamedNoCase(const XmlReadNode& node, std::string_view name) {
@@ -43,6 +102,13 @@ bool NamedNoCase(const XmlReadNode& node, std::string_view name) {
 // The album the answer comes from is the one the parse returns, chosen only
 // once the whole list is read; until then every album's highest id is kept.
 int GetHighestPhotoId(const std::string& part_folder) {
+  const std::string path = PhotoListPath(part_folder);
+  std::optional<TextStamp> stamp;
+  if (const std::optional<std::string> text = ReadTextFileUtf8(path)) {
+    const std::optional<KnownList> known = KnownListText(path, *text);
+    if (known && known->highest_id) return *known->highest_id;
+    stamp = StampOf(*text);
+  }
   struct AlbumHighest {
     XmlReadNode album;
     long highest = 0;
@@ -58,8 +124,7 @@ int GetHighestPhotoId(const std::string& part_folder) {
     return true;
   };
   XmlReadResult result;
-  const XmlReadNode album =
-      XmlReadNode::ParseFile(NativePath(PhotoListPath(part_folder)), "album", &result, fold);
+  const XmlReadNode album = XmlReadNode::ParseFile(NativePath(path), "album", &result, fold);
   // A failed parse gives the empty node, which is no album of the list.
   long highest = 0;
   for (const AlbumHighest& entry : albums) {
@@ -67,7 +132,16 @@ int GetHighestPhotoId(const std::string& part_folder) {
       highest = entry.highest;
     }
   }
-  return highest > INT_MAX ? INT_MAX : static_cast<int>(highest);
+  const int answer = highest > INT_MAX ? INT_MAX : static_cast<int>(highest);
+  // Known only when the file held the same text for the parse, which read
+  // it again.
+  if (const std::optional<std::string> again = stamp ? ReadTextFileUtf8(path) : std::nullopt;
+      again && StampOf(*again) == *stamp) {
+    KnownList known;
+    known.highest_id = answer;
+    KnowListText(path, *again, known);
+  }
+  return answer;
 }
 
 bool AddPhotoToList(const std::string& part_folder, int id, const std::string& file_base, int width,

@@ -7,8 +7,12 @@
 // Every function may be called from any thread.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 
+#include "library/stored_xml.h"
 #include "xml/element_tree.h"
 
 namespace lumireel {
@@ -30,10 +34,33 @@ void AppendPhotoEntry(CXmlNode* album, int id, const std::string& file_base, int
 // The largest `id` among the `photo` elements of the list of `part_folder`
 // (element names compared without regard to case; a photo without an id or
 // with an empty one counts 0). 0 when the list has no photo, and also when
-// it is missing or cannot be parsed. Takes no lock: a caller that numbers
+// it is missing or cannot be parsed. A text of the list already read is not
+// parsed again (KnownListText). Takes no lock: a caller that numbers
 // new photos holds LockFilePath(PhotoListPath(part_folder)) across this
 // query and its rewrite of the list.
 [[nodiscard]] int GetHighestPhotoId(const std::string& part_folder);
+
+// The entry AppendPhotoEntry appends, as the text ToXml writes for it.
+[[nodiscard]] std::string PhotoEntryText(int id, const std::string& file_base, int width,
+                                         int height);
+
+// What is known of one text of a photo list without parsing it again: facts
+// worked out from that very text, or written into it by this program. Kept
+// in memory per list path under the text's stamp, so a list changed in any
+// way is parsed afresh.
+struct KnownList {
+  // The text is as CXmlDocument::ToXml wrote it (after ParseStoredXmlForAppend
+  // it writes it again unchanged), so entries may be added to it as text.
+  bool written = false;
+  std::optional<int> highest_id;                     // as GetHighestPhotoId gives it
+  std::optional<std::pair<long, long>> preview_box;  // as ReadPreviewBox gives it
+};
+// What is known of `text` as the text of the list at `list_path`.
+[[nodiscard]] std::optional<KnownList> KnownListText(const std::string& list_path,
+                                                     std::string_view text);
+// Records what is known of `text` as the list's text now, together with
+// what was known of that same text before.
+void KnowListText(const std::string& list_path, std::string_view text, const KnownList& known);
 
 // Appends one photo entry (as AppendPhotoEntry) to the list of
 // `part_folder` and replaces the file atomically, all under the list's

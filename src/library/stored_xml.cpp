@@ -1,6 +1,7 @@
 #include "library/stored_xml.h"
 
 #include <filesystem>
+#include <functional>
 #include <system_error>
 
 #include "bridge/code_page.h"
@@ -30,6 +31,10 @@ bool ParseStoredXml(std::string_view text, CXmlDocument& document, bool* whole) 
 bool ParseStoredXmlForAppend(std::string_view text, CXmlDocument& document) {
   document.KeepRootChildrenAsText();
   return ParseStoredXml(text, document);
+}
+
+TextStamp StampOf(std::string_view text) {
+  return {text.size(), std::hash<std::string_view>{}(text)};
 }
 
 CXmlNode* FindTopLevelElement(const CXmlDocument& document, std::string_view name) {

@@ -29,6 +29,15 @@ namespace lumireel {
 // size. ToXml of the document gives what it gives after ParseStoredXml.
 [[nodiscard]] bool ParseStoredXmlForAppend(std::string_view text, CXmlDocument& document);
 
+// A file's text summed up in its size and a hash, to tell cheaply whether a
+// file still holds the text that was read or written before.
+struct TextStamp {
+  std::size_t size = 0;
+  std::size_t hash = 0;
+  bool operator==(const TextStamp&) const = default;
+};
+[[nodiscard]] TextStamp StampOf(std::string_view text);
+
 // The first top-level element of `document` named exactly `name`, or null.
 CXmlNode* FindTopLevelElement(const CXmlDocument& document, std::string_view name);
 

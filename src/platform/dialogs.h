@@ -50,6 +50,9 @@ class Dialogs {
   virtual std::optional<std::vector<std::string>> OpenFiles(const OpenFileRequest& request) = 0;
   // The chosen folder, or nullopt when the picker was cancelled.
   virtual std::optional<std::string> PickFolder(const FolderRequest& request) = 0;
+  // True when the next dialog's answer was given ahead, so that the dialog
+  // will not wait for the user.
+  virtual bool AnswerWaiting() { return false; }
 };
 
 }  // namespace lumireel::platform

@@ -41,9 +41,10 @@ void CollectPartFiles(const fs::path& gallery, std::map<std::string, std::string
       if (entry.is_directory(ec) && !entry.is_symlink(ec)) walk.disable_recursion_pending();
       continue;
     }
+    // The name first: the photos themselves are not looked at again.
+    if (!EndsWithXml(name)) continue;
     std::error_code status_ec;
     if (fs::symlink_status(entry.path(), status_ec).type() != fs::file_type::regular) continue;
-    if (!EndsWithXml(name)) continue;
     if (std::optional<std::string> text = ReadTextFileUtf8(entry.path().string())) {
       files[entry.path().lexically_relative(gallery).generic_string()] = std::move(*text);
     }

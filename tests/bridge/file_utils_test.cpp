@@ -14,9 +14,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "bridge/code_page.h"
@@ -194,6 +196,31 @@ TEST_F(FileUtils, CopyFileReplacingKeepsTheOldDestinationOnFailure) {
   EXPECT_FALSE(CopyFileReplacing(root_.string(), At("copy.jpg")));
   EXPECT_EQ(Bytes("copy.jpg"), "image-b");
   EXPECT_EQ(Tree(), (std::vector<std::string>{"a.jpg", "b.jpg", "copy.jpg"}));
+}
+
+// Copies go through the kernel where it can and through a buffer where it
+// cannot; either way every byte arrives: a file bigger than one buffer, an
+// empty file, and a /proc file whose size says 0 though it holds bytes.
+TEST_F(FileUtils, CopiesHoldEveryByteWhicheverWayTheyGo) {
+  std::string big(3 * 1024 * 1024 + 17, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 131 % 251);
+  fs::create_directories(At("tree"));
+  Put("tree/big.jpg", big);
+  Put("tree/empty.jpg", "");
+  std::ifstream proc("/proc/self/cmdline", std::ios::binary);
+  const std::string cmdline(std::istreambuf_iterator<char>(proc), {});
+  ASSERT_FALSE(cmdline.empty());
+
+  const std::pair<std::string, std::string> cases[] = {
+      {At("tree/big.jpg"), big}, {At("tree/empty.jpg"), ""}, {"/proc/self/cmdline", cmdline}};
+  for (const auto& [source, bytes] : cases) {
+    SCOPED_TRACE(source);
+    ASSERT_TRUE(CopyFileReplacing(source, At("copy")));
+    EXPECT_EQ(Bytes("copy"), bytes);
+  }
+  ASSERT_EQ(CloneFolder(At("tree"), At("clone")), 0);
+  EXPECT_EQ(Bytes("clone/big.jpg"), big);
+  EXPECT_EQ(Bytes("clone/empty.jpg"), "");
 }
 
 TEST_F(FileUtils, FolderTests) {

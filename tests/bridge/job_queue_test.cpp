@@ -71,6 +71,26 @@ TEST(JobQueueTest, BusyWhileAJobRunsAndQueuedJobsFinishBeforeTheQueueGoes) {
   EXPECT_EQ(done, (std::vector<int>{1, 2}));
 }
 
+// A running job sees what the job behind it is about, never itself.
+TEST(JobQueueTest, NextIsTellsTheTagOfTheJobBehindTheRunningOne) {
+  JobQueue queue("test");
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::promise<std::vector<bool>> first_saw, second_saw;
+  queue.Submit(
+      [&] {
+        released.wait();
+        first_saw.set_value({queue.NextIs("a"), queue.NextIs("b"), queue.NextIs("")});
+      },
+      "a");
+  queue.Submit([&] { second_saw.set_value({queue.NextIs("b"), queue.NextIs("")}); }, "b");
+  queue.Submit([] {});  // no tag
+  release.set_value();
+  EXPECT_EQ(first_saw.get_future().get(), (std::vector<bool>{false, true, false}));
+  EXPECT_EQ(second_saw.get_future().get(), (std::vector<bool>{false, false}));
+  queue.WaitIdle();
+}
+
 TEST(PacingTest, ScalesPausesAndInterruptEndsThemFromAnyThread) {
   EXPECT_EQ(Pacing(0).Scale(1500ms), 0ms);
   EXPECT_EQ(Pacing(0.5).Scale(1500ms), 750ms);

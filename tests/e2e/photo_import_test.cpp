@@ -313,6 +313,53 @@ TEST_F(PhotoImportTest, QueuedImportsNumberAfterEachOther) {
                                         Entry(3, 180, 135) + "</album>");
 }
 
+// Queued imports may leave their entries to the import behind them; however
+// the run goes on (a cancelled pick, an empty one, another folder between,
+// the end of the queue), every photo is entered once, in order, with its
+// facts.
+TEST_F(PhotoImportTest, QueuedImportsIntoOneFolderEnterEveryPhotoWhateverFollows) {
+  const std::string a = Jpeg("a.jpg", 640, 480);
+  const std::string b = Jpeg("b.jpg", 480, 640);
+  const std::string other = root_ + "/MyAlbums/1/photoparts/2";
+  fs::create_directories(other + "/big");
+  fs::create_directories(other + "/preview");
+  testing::WriteBytes(other + "/photos.xml", kEmptyList);
+  const std::vector<Json> answers = {
+      Json{{"files", std::vector<std::string>{a, b}}}, Json{{"files", std::vector<std::string>{a}}},
+      Json{{"cancel", true}},                          Json{{"files", std::vector<std::string>{b}}},
+      Json{{"files", Json::array()}},                  Json{{"files", std::vector<std::string>{a}}},
+      Json{{"files", std::vector<std::string>{b}}},    Json{{"files", std::vector<std::string>{a}}}};
+  for (std::size_t i = 0; i < answers.size(); ++i) {
+    if (i == 6) {
+      // The seventh import goes into the other folder.
+      std::string xml = "<invoke name=\"AddPhoto\" returntype=\"xml\"><arguments><string>" +
+                        EncodeMessageText(other) + "</string>";
+      for (const char* arg : {"x", "", "180", "180", "700", "700", "", "", "", "reload"}) {
+        xml += "<string>" + std::string(arg) + "</string>";
+      }
+      app_.Invoke(xml + "</arguments></invoke>");
+    } else {
+      SendAddPhoto();
+    }
+  }
+  for (const Json& answer : answers) app_.Answer(answer);
+  const std::vector<std::string> calls = Calls();
+  // One reload per import, two for the cancelled and the empty pick.
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), ReloadContentMessage()), 10);
+  EXPECT_EQ(testing::Bytes(List()), "<?xml version=\"1.0\" encoding=\"utf-8\" ?><album>" +
+                                        Entry(1, 180, 135) + Entry(2, 135, 180) +
+                                        Entry(3, 180, 135) + Entry(4, 135, 180) +
+                                        Entry(5, 180, 135) + Entry(6, 180, 135) + "</album>");
+  EXPECT_EQ(testing::Bytes(other + "/photos.xml"),
+            "<?xml version=\"1.0\" encoding=\"utf-8\" ?><album>" + Entry(1, 135, 180) +
+                "</album>");
+  const std::string facts = testing::Bytes(folder_ + "/photoinfo.xml");
+  for (int id = 1; id <= 6; ++id) {
+    EXPECT_NE(facts.find("<photo id=\"" + std::to_string(id) + "\""), std::string::npos) << facts;
+  }
+  EXPECT_EQ(RenditionFiles().size(), 12u);
+}
+
 TEST_F(PhotoImportTest, UnreadablePhotoListEndsTheImportWithoutChanges) {
   fs::remove(List());
   EXPECT_EQ(ImportFiles({Jpeg("a.jpg", 640, 480)}),

@@ -1,9 +1,12 @@
 // Start-up and the main window through the real program: the first lines it
 // writes, the scratch folder, and the window commands the movie sends.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "e2e/support/headless_process.h"
@@ -101,6 +104,35 @@ class WindowE2eTest : public ::testing::Test {
 
   testing::HeadlessProcess app_;
 };
+
+// The desktop host lives in a program of its own: a headless start maps none
+// of its libraries, and `lumireel` asked for the window without that program
+// beside it says so and how to go on, instead of failing silently.
+TEST(StartupE2eTest, HeadlessMapsNoDesktopLibraryAndAMissingWindowIsExplained) {
+  testing::HeadlessProcess app;
+  ASSERT_TRUE(app.Sync()) << app.Transcript();
+  std::ifstream maps("/proc/" + std::to_string(app.pid()) + "/maps");
+  const std::string mapped(std::istreambuf_iterator<char>(maps), {});
+  EXPECT_NE(mapped.find("libvips"), std::string::npos) << "not the program's maps";
+  for (const char* library : {"libgtk", "libgdk-3", "libwebkit", "libjavascriptcore"}) {
+    EXPECT_EQ(mapped.find(library), std::string::npos) << library << " is mapped";
+  }
+
+  testing::TempFolder folder;
+  const fs::path alone = fs::path(folder.path()) / "lumireel";
+  fs::copy_file(testing::DefaultHeadlessOptions().program, alone);
+  fs::permissions(alone, fs::perms::owner_exec, fs::perm_options::add);
+  const fs::path errors = fs::path(folder.path()) / "errors.txt";
+  const std::string command = "cd '" + folder.path() + "' && DISPLAY= WAYLAND_DISPLAY= '" +
+                              alone.string() + "' --pace 0 </dev/null >/dev/null 2>'" +
+                              errors.string() + "'";
+  const int status = std::system(command.c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+  std::ifstream error_file(errors);
+  const std::string said(std::istreambuf_iterator<char>(error_file), {});
+  EXPECT_NE(said.find("desktop"), std::string::npos) << said;
+  EXPECT_NE(said.find("lumireel --headless"), std::string::npos) << said;
+}
 
 TEST_F(WindowE2eTest, MaximiseThenRestoreBringsThePlacementBack) {
   Json maximised = After("FullSkreenWindow");

@@ -146,6 +146,55 @@ TEST_F(GeometryFoldTest, ALongMixingPassIsComputedInPiecesWithTheSamePixels) {
   EXPECT_EQ(Pixels(ApplyColourPass(image_, matrices)), Pixels(one_by_one));
 }
 
+// The channel-mixing step as the image library's own operations do it: a
+// recombination into float, the offset (with half a level for the cast's
+// truncation) added in float, and the cast back to 8 bits.
+VImage LibraryMix(const VImage& in, const ColorMatrix& m) {
+  double coefficients[9];
+  std::vector<double> offsets(3);
+  for (int c = 0; c < 3; ++c) {
+    for (int i = 0; i < 3; ++i) coefficients[c * 3 + i] = m[i][c];
+    offsets[c] = 255.0 * (static_cast<double>(m[3][c]) + static_cast<double>(m[4][c])) + 0.5;
+  }
+  return in.recomb(VImage::new_matrix(3, 3, coefficients, 9))
+      .linear(std::vector<double>(3, 1.0), offsets)
+      .cast(VIPS_FORMAT_UCHAR);
+}
+
+// The mixing pass gives, pixel for pixel, what the library's recombination,
+// offset and cast give step by step, on a million colours (every grey level
+// and the corners of the cube among them), for runs of mixing steps alone,
+// between per-channel steps, and with strong and inverted coefficients.
+TEST(ColourPassTest, MixingGivesTheLibrarysPixelsStepByStep) {
+  constexpr int kSide = 1024;
+  std::vector<std::uint8_t> colours(3 * kSide * kSide);
+  std::mt19937 random(7);
+  for (std::size_t i = 0; i < colours.size(); ++i) colours[i] = static_cast<std::uint8_t>(random());
+  for (int level = 0; level < 256; ++level) {
+    for (int c = 0; c < 3; ++c) colours[3 * level + c] = static_cast<std::uint8_t>(level);
+  }
+  for (int corner = 0; corner < 8; ++corner) {
+    for (int c = 0; c < 3; ++c) colours[3 * (256 + corner) + c] = corner & (1 << c) ? 255 : 0;
+  }
+  const VImage image = VImage::new_from_memory(colours.data(), colours.size(), kSide, kSide, 3,
+                                               VIPS_FORMAT_UCHAR);
+  const std::vector<std::vector<ColorMatrix>> chains = {
+      {SaturationMatrix(130)},
+      {HueMatrix(20), SaturationMatrix(60)},
+      {ContrastMatrix(25), BrightnessMatrix(10), SaturationMatrix(130), HueMatrix(20)},
+      {HueMatrix(-90), ContrastMatrix(-40), SaturationMatrix(0), HueMatrix(180),
+       BrightnessMatrix(-30)},
+      {SaturationMatrix(400), SaturationMatrix(-200), HueMatrix(33)},
+  };
+  for (std::size_t n = 0; n < chains.size(); ++n) {
+    VImage expected = image;
+    for (const ColorMatrix& m : chains[n]) {
+      expected = ActsPerChannel(m) ? ApplyColourPass(expected, {m}) : LibraryMix(expected, m);
+    }
+    EXPECT_EQ(Pixels(ApplyColourPass(image, chains[n])), Pixels(expected)) << "chain " << n;
+  }
+}
+
 TEST(AdjustmentLimitTest, DocumentsBeyondTheStepLimitAreRefused) {
   const auto document = [](std::size_t elements) {
     std::string text = "&lt;adjust&gt;";

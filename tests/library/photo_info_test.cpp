@@ -63,6 +63,45 @@ TEST_F(PhotoInfoTest, FactsReplaceTheirIdAndDuplicatesNeedAKeptOriginal) {
   EXPECT_EQ(Read("photoinfo.xml"), "<photos><photo id=\"1\"");
 }
 
+// Facts added to a file as the program wrote it are appended to its text;
+// a file changed since, even to a text of the same length, is read again.
+TEST_F(PhotoInfoTest, AddedFactsFollowWhatTheFileHoldsNow) {
+  const auto facts = [](std::string digest) {
+    PhotoFacts f;
+    f.sha256 = std::move(digest);
+    return f;
+  };
+  const std::string head = "<?xml version=\"1.0\" encoding=\"utf-8\" ?><photos>";
+  Put("originals/1.jpg", "x");
+  Put("originals/5.png", "x");
+  ASSERT_TRUE(RecordPhotoFacts(folder_, {{1, facts("aa")}, {5, facts("bb")}}));
+  ASSERT_TRUE(RecordPhotoFacts(folder_, {{2, facts("aa")}}));
+  ASSERT_TRUE(RecordPhotoFacts(folder_, {{3, facts("cc")}, {4, facts("cc")}}));
+  EXPECT_EQ(Read("photoinfo.xml"),
+            head + "<photo id=\"1\" sha256=\"aa\" /><photo id=\"5\" sha256=\"bb\" />"
+                   "<photo id=\"2\" sha256=\"aa\" duplicate_of=\"1\" />"
+                   "<photo id=\"3\" sha256=\"cc\" />"
+                   "<photo id=\"4\" sha256=\"cc\" duplicate_of=\"3\" /></photos>");
+
+  // Changed behind the program's back: photo 5's digest is now "dd".
+  std::string changed = Read("photoinfo.xml");
+  changed.replace(changed.find("bb"), 2, "dd");
+  Put("photoinfo.xml", changed);
+  ASSERT_TRUE(RecordPhotoFacts(folder_, {{6, facts("dd")}, {7, facts("bb")}}));
+  const std::string now = Read("photoinfo.xml");
+  EXPECT_NE(now.find("<photo id=\"6\" sha256=\"dd\" duplicate_of=\"5\" />"), std::string::npos)
+      << now;
+  EXPECT_NE(now.find("<photo id=\"7\" sha256=\"bb\" /></photos>"), std::string::npos) << now;
+
+  // Replaced by another file altogether.
+  Put("photoinfo.xml", head + "<photo id=\"9\" sha256=\"ee\" /></photos>");
+  Put("originals/9", "x");
+  ASSERT_TRUE(RecordPhotoFacts(folder_, {{10, facts("ee")}}));
+  EXPECT_EQ(Read("photoinfo.xml"), head + "<photo id=\"9\" sha256=\"ee\" />"
+                                          "<photo id=\"10\" sha256=\"ee\" duplicate_of=\"9\" />"
+                                          "</photos>");
+}
+
 TEST_F(PhotoInfoTest, OriginalsAreLeftOutUnlessTheSettingsIncludeThem) {
   using Folders = std::vector<std::string>;
   EXPECT_EQ(FoldersLeftOut(folder_, /*gallery=*/false), Folders{"originals"});

@@ -19,6 +19,8 @@ zcat "$prefix/share/man/man1/lumireel.1.gz" | grep -q "^\.TH LUMIREEL 1 .*Lumire
 
 launcher=$prefix/bin/lumireel-launch
 [ -x "$launcher" ] || { echo "no desktop window in this build: launcher not checked"; exit 0; }
+# `lumireel` hands the window over to the program beside it.
+[ -x "$prefix/bin/lumireel-desktop" ] || fail "lumireel-desktop is not installed beside lumireel"
 zcat "$prefix/share/man/man1/lumireel-launch.1.gz" | grep -q "^\.TH LUMIREEL-LAUNCH 1" ||
   fail "the manual page of lumireel-launch"
 grep -qx "Exec=$launcher" "$prefix/share/applications/lumireel.desktop" || fail "the entry's Exec"

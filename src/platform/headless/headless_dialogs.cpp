@@ -10,6 +10,11 @@ void HeadlessHost::PushAnswer(Answer answer) {
   answers_cv_.notify_all();
 }
 
+bool HeadlessHost::AnswerWaiting() {
+  std::lock_guard lock(answers_mu_);
+  return !answers_.empty();
+}
+
 std::optional<Answer> HeadlessHost::TakeAnswer(bool wait) {
   std::unique_lock lock(answers_mu_);
   if (wait) answers_cv_.wait(lock, [&] { return !answers_.empty() || input_ended_; });

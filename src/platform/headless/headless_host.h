@@ -100,6 +100,8 @@ class HeadlessHost final : public MovieControl, public Window, public Dialogs {
   MessageResult ShowMessageBox(const MessageBoxRequest& request) override;
   std::optional<std::vector<std::string>> OpenFiles(const OpenFileRequest& request) override;
   std::optional<std::string> PickFolder(const FolderRequest& request) override;
+  // True when an answer line is queued.
+  bool AnswerWaiting() override;
 
   // Icons set so far (0 when none), for tests.
   int large_icon() const;
