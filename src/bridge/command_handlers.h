@@ -43,6 +43,8 @@ class PhotoCommands {
  public:
   virtual ~PhotoCommands() = default;
   virtual void AddPhoto(const std::array<OptionalArg, 11>& args) = 0;
+  // Stops the imports asked for before it, before their next photo.
+  virtual void CancelAddPhoto() = 0;
   virtual void SaveIMG(const std::array<std::string, 7>& args) = 0;
   virtual void SavePreview(const std::array<std::string, 5>& args) = 0;
   virtual void ApplyAdjustForFolder(const std::array<std::string, 2>& args) = 0;

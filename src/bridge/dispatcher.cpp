@@ -121,6 +121,8 @@ bool CommandDispatcher::DispatchPositional(const InvokeRequest& request) {
     if (photos_ != nullptr) photos_->RenderAlbum(request.Value(0));
   } else if (name == "CancelRenderAlbum") {
     if (photos_ != nullptr) photos_->CancelRenderAlbum();
+  } else if (name == "CancelAddPhoto") {
+    if (photos_ != nullptr) photos_->CancelAddPhoto();
   } else {
     return false;
   }

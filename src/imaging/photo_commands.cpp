@@ -21,16 +21,29 @@ PhotoCommandHandler::PhotoCommandHandler(platform::MovieControl& movie, platform
 void PhotoCommandHandler::AddPhoto(const std::array<OptionalArg, 11>& args) {
   // The job holds its own request and references to services that outlive
   // it, never to this handler.
-  ImportServices services{movie_, dialogs_, pacing_, OrderedRenderer::DefaultWorkers(),
-                          held_photos_,
-                          [queue = &import_queue_, dialogs = &dialogs_](const std::string& folder) {
-                            return queue->NextIs(folder) && dialogs->AnswerWaiting();
-                          }};
+  const unsigned long number = ++import_counters_->issued;
   ImportRequest request = ReadImportRequest(args);
   std::string folder = request.folder;
   import_queue_.Submit(
-      [request = std::move(request), services] { RunPhotoImport(request, services); },
+      [request = std::move(request), movie = &movie_, dialogs = &dialogs_, pacing = &pacing_,
+       queue = &import_queue_, counters = import_counters_, held = held_photos_, number] {
+        const ImportServices services{
+            *movie,
+            *dialogs,
+            *pacing,
+            OrderedRenderer::DefaultWorkers(),
+            [&] { return counters->cancelled.load() >= number; },
+            held,
+            [&](const std::string& into) {
+              return queue->NextIs(into) && dialogs->AnswerWaiting();
+            }};
+        RunPhotoImport(request, services);
+      },
       std::move(folder));
+}
+
+void PhotoCommandHandler::CancelAddPhoto() {
+  import_counters_->cancelled.store(import_counters_->issued.load());
 }
 
 void PhotoCommandHandler::SaveIMG(const std::array<std::string, 7>& args) {

@@ -33,6 +33,11 @@ class PhotoCommandHandler : public PhotoCommands {
   // Queues a photo import (see RunPhotoImport). Imports run one at a time,
   // in arrival order. REQUIRES: main thread.
   void AddPhoto(const std::array<OptionalArg, 11>& args) override;
+  // CancelAddPhoto: every import that arrived before it, queued or running,
+  // stops before its next photo; the photos it imported stay, and it ends
+  // as an import does (the last progress, reloadContent). REQUIRES: main
+  // thread.
+  void CancelAddPhoto() override;
 
   // The editor's commands each queue one image job (see RunImageJob) on the
   // edit queue; jobs run one at a time, in arrival order, each with the
@@ -82,14 +87,15 @@ class PhotoCommandHandler : public PhotoCommands {
   std::shared_ptr<HeldPhotos> held_photos_ = std::make_shared<HeldPhotos>();
   // The job of the last editing command, for SaveIMG_last. Main thread only.
   std::optional<ImageJob> last_image_job_;
-  // RenderAlbum jobs are numbered; a cancel stops those up to the number
-  // last given out. Shared with the jobs, hence atomics behind a pointer
-  // that the jobs keep alive.
-  struct RenderCounters {
+  // RenderAlbum and AddPhoto jobs are numbered; a cancel stops those of
+  // its kind up to the number last given out. Shared with the jobs, hence
+  // atomics behind a pointer that the jobs keep alive.
+  struct JobCounters {
     std::atomic<unsigned long> issued{0};
     std::atomic<unsigned long> cancelled{0};
   };
-  std::shared_ptr<RenderCounters> render_counters_ = std::make_shared<RenderCounters>();
+  std::shared_ptr<JobCounters> render_counters_ = std::make_shared<JobCounters>();
+  std::shared_ptr<JobCounters> import_counters_ = std::make_shared<JobCounters>();
 };
 
 }  // namespace lumireel

@@ -104,6 +104,9 @@ int ImportFiles(const ImportRequest& request, const ImportServices& services,
         services.workers);
     ProgressRule progress(total);
     for (std::size_t i = 0; i < files.size(); ++i) {
+      // A cancelled import keeps the photos it has; the renderer drops the
+      // rest of its work.
+      if (services.cancelled && services.cancelled()) break;
       if (progress.ReportBeforeNext()) {
         services.pacing.Pause(kProgressPause);
         CallMovie(services.movie, ShowProgressMessage(total, static_cast<int>(i)));

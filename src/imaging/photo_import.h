@@ -94,6 +94,8 @@ struct ImportServices {
   platform::Dialogs& dialogs;
   Pacing& pacing;
   unsigned workers;  // render threads: one photo in flight per worker
+  // True once the import is to stop before its next photo (CancelAddPhoto).
+  std::function<bool()> cancelled;
   // Shared by the jobs of one import queue.
   std::shared_ptr<HeldPhotos> held = std::make_shared<HeldPhotos>();
   // True when the import that runs next goes into `folder` with its pick

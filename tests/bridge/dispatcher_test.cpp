@@ -64,6 +64,7 @@ class Recorder : public WindowCommands,
   }
   void RenderAlbum(const std::string& folder) override { log.push_back("RenderAlbum|" + folder); }
   void CancelRenderAlbum() override { log.push_back("CancelRenderAlbum"); }
+  void CancelAddPhoto() override { log.push_back("CancelAddPhoto"); }
   void Publish(const PublishRequest& r) override {
     log.push_back("Publish cd=" + std::to_string(r.cd) + " web=" + std::to_string(r.web) + " " +
                   r.album_id + " " + r.album_prefix);

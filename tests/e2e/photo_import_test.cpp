@@ -183,6 +183,25 @@ TEST_F(PhotoImportTest, IdsContinueFromTheHighestAndAnExistingCoverStays) {
   EXPECT_EQ(testing::Bytes(folder_ + "/album.jpg"), "the old cover");
 }
 
+// A cancel stops the imports asked for before it (here before the dialog is
+// answered, so before the first photo): nothing is added and nothing is
+// left behind, the import ends as usual. The next import is not stopped.
+TEST_F(PhotoImportTest, CancelStopsTheImportsBeforeItAndNotTheNextOne) {
+  const std::vector<std::string> files = {Jpeg("a.jpg", 1600, 1200), Jpeg("b.jpg", 100, 50),
+                                          Jpeg("c.jpg", 640, 480)};
+  SendAddPhoto();
+  app_.Invoke(
+      "<invoke name=\"CancelAddPhoto\" returntype=\"xml\"><arguments></arguments></invoke>");
+  app_.Answer(Json{{"files", files}});
+  EXPECT_EQ(Calls(), Expected(3, {}));
+  EXPECT_EQ(testing::Bytes(List()), kEmptyList);
+  EXPECT_EQ(RenditionFiles(), std::vector<std::string>{});
+  EXPECT_FALSE(fs::exists(folder_ + "/originals/1.jpg"));
+
+  EXPECT_EQ(ImportFiles(files), Expected(3, {0, 1, 2}));
+  EXPECT_EQ(SizeOf(Big(3)), (Size2{640, 480}));
+}
+
 TEST_F(PhotoImportTest, ProgressFollowsTheStepRuleFor250Files) {
   const std::string tiny = Picked("tiny.png");
   testing::Gradient(8, 6).pngsave(tiny.c_str());

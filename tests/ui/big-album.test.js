@@ -80,6 +80,24 @@ test('an album of 5,000 photos among 2,000 albums', async (t) => {
     await shot('big-01-loaded');
   });
 
+  await t.test('sorted by name: the list is sorted, the page still holds only the rows in view', async () => {
+    const lastCaptioned = PHOTOS - (PHOTOS % 7);
+    // Names are the captions ("Harbour walk 7", every seventh photo), else the
+    // file names ("1.jpg"), numbers in them compared as numbers.
+    for (const [order, first, last] of [['name', [1, 2, 3, 4, 5, 6, 8], lastCaptioned], ['added', [1, 2, 3, 4, 5, 6, 7], PHOTOS],
+      ['list', [1, 2, 3, 4, 5, 6, 7], PHOTOS]]) {
+      await page.selectOption('#sort', order);
+      await page.waitForFunction((o) => window.LR.state.sort === o, order);
+      await allImagesLoaded();
+      assert.deepEqual((await cellIds()).slice(0, 7), first, order);
+      const model = await page.evaluate(() => window.LR.state.photos.map((p) => Number(p.id)));
+      assert.equal(model.length, PHOTOS);
+      assert.equal(model[model.length - 1], last, order);
+      assert.ok((await cellIds()).length < 100);
+      if (order === 'name') await shot('big-01-by-name');
+    }
+  });
+
   await t.test('choosing photos fetches no preview and touches the cells it changes', async () => {
     const before = previews.length;
     await page.click('#grid .thumb[data-id="2"]');

@@ -202,4 +202,22 @@ class MovieSession {
   }
 }
 
-module.exports = { MovieSession, nameOf };
+// Debian's Chromium with the movie of `workspace` open at `viewport` (the
+// program has named the workspace), and a blank page of the same browser
+// for reading files (files.js).
+async function launchMovie(workspace, viewport) {
+  const { chromium } = require('playwright-core');
+  const browser = await chromium.launch({
+    executablePath: '/usr/bin/chromium',
+    args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
+      '--disable-component-update', '--disable-sync'],
+  });
+  const context = await browser.newContext();
+  const blank = await context.newPage();
+  const session = new MovieSession(process.env.LUMIREEL_BINARY, workspace);
+  const page = await session.open(context, viewport);
+  await page.waitForSelector('body[data-ready="true"]');
+  return { browser, session, page, blank };
+}
+
+module.exports = { MovieSession, nameOf, launchMovie };

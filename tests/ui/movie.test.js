@@ -12,8 +12,7 @@ const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const { after, before, test } = require('node:test');
-const { chromium } = require('playwright-core');
-const { MovieSession } = require('./harness');
+const { launchMovie } = require('./harness');
 const { Files, all, text, imageSize, saturation, digest } = require('./files');
 
 const SOURCE = path.resolve(__dirname, '..', '..');
@@ -47,16 +46,9 @@ before(async () => {
   photos = fs.mkdtempSync(path.join(os.tmpdir(), 'lumireel-photos-'));
   execFileSync(path.join(SOURCE, 'scripts', 'make-workspace'), [workspace], { stdio: 'ignore' });
   execFileSync(path.join(SOURCE, 'scripts', 'make-demo-photos'), [photos], { stdio: 'ignore' });
-  browser = await chromium.launch({
-    executablePath: '/usr/bin/chromium',
-    args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
-      '--disable-component-update', '--disable-sync'],
-  });
-  const context = await browser.newContext();
-  files = new Files(await context.newPage());
-  session = new MovieSession(process.env.LUMIREEL_BINARY, workspace);
-  page = await session.open(context, LARGE);
-  await page.waitForSelector('body[data-ready="true"]');
+  let blank;
+  ({ browser, session, page, blank } = await launchMovie(workspace, LARGE));
+  files = new Files(blank);
 });
 
 after(async () => {
@@ -158,19 +150,22 @@ test('a day with the movie', async (t) => {
     await page.click('#grid .thumb[data-id="2"]');
     await page.click('#btn-edit');
     await page.waitForSelector('#dlg-editor[open]');
+    // The photo's original is rendered unedited into tmp first: the previews start from it.
+    await page.waitForSelector('#btn-crop:not([disabled])');
+    assert.match(session.requestsNamed('SavePreview')[0].xml, /originals\/2\.jpg<\/string><string>[^<]*\/tmp\/lumireel-base-1-2-\d+\.jpg<\/string><string><\/string><string>2<\/string><string>&lt;adjust&gt;&lt;a type=&quot;maxsize&quot;/);
     await slide('#adj-saturation', 'Home', 1);
-    await page.waitForFunction(() => /^tmp\/.+\.jpg/.test(document.querySelector('#editor-image').getAttribute('src')) &&
+    await page.waitForFunction(() => /^tmp\/lumireel-preview-.+\.jpg/.test(document.querySelector('#editor-image').getAttribute('src')) &&
       document.querySelector('#editor-image').naturalWidth > 0);
     const first = await page.getAttribute('#editor-image', 'src');
     assert.ok(fs.existsSync(at(first)), first);
-    assert.match(session.requestsNamed('SavePreview')[0].xml, /type=&quot;saturation&quot; value=&quot;0&quot;.*type=&quot;maxsize&quot;/);
+    assert.match(session.requestsNamed('SaveIMG_last')[0].xml, /lumireel-base-.*type=&quot;saturation&quot; value=&quot;0&quot;.*type=&quot;maxsize&quot;/);
     await page.click('#dlg-editor [data-turn="90"]');
     await page.waitForFunction((src) => document.querySelector('#editor-image').getAttribute('src') !== src &&
       document.querySelector('#editor-image').naturalWidth > 0, first);
-    assert.equal(session.requestsNamed('SaveIMG_last').length, 1);
+    assert.equal(session.requestsNamed('SaveIMG_last').length, 2);
     await shot('05-editor');
     await shot('05-editor-small', SMALL);
-    // The crop frame starts a tenth inside the edges of the photo as it is on disk.
+    // The crop frame starts a tenth inside the edges of the photo before the turn.
     await page.click('#btn-crop');
     await page.waitForSelector('#crop-box:not([hidden])');
     await shot('05-editor-crop');
@@ -185,10 +180,11 @@ test('a day with the movie', async (t) => {
     assert.notEqual(after.digest, before.digest);
     // Cropped to four fifths, then turned by 90°.
     assert.deepEqual(after.size, { w: Math.round(before.size.h * 0.8), h: Math.round(before.size.w * 0.8) });
-    assert.match(session.requestsNamed('SaveIMG')[0].xml, /crop.*rotation/);
+    assert.match(session.requestsNamed('SaveEdit')[0].xml, /crop.*rotation/);
     assert.ok(saturation(big) < 0.02, 'the saved photo is grey');
     assert.ok(saturation(album(1, 'photoparts', '1', 'preview', '2.jpg')) < 0.02, 'its preview too');
-    assert.match(session.requestsNamed('SaveIMG')[0].xml, /<string>1<\/string><string>1<\/string><string><\/string><string>2<\/string><\/arguments>/);
+    assert.match(session.requestsNamed('SaveEdit')[0].xml, /MyAlbums\/1\/photoparts\/1<\/string><string>2<\/string><string>&lt;adjust&gt;/);
+    assert.equal(session.requestsNamed('SaveIMG').length, 0);
     assert.equal(session.requestsNamed('CloseEditor').length, 1);
     await shot('05-edited');
   });

@@ -32,34 +32,80 @@
     field('music-remove').disabled = !S.sound;
   }
 
+  // The gallery look and the sizes of an album ({skin, lang, color, box})
+  // into the fields named `prefix` + skin, lang, color, pwidth, ... (the
+  // album's dialog, and the defaults for new albums in the settings).
+  function fillLooks(prefix, looks) {
+    const input = (name) => LR.$('#' + prefix + name);
+    options(input('skin'), SKINS, (skin) => LR.t('skin_' + skin));
+    input('skin').value = SKINS.includes(looks.skin) ? looks.skin : SKINS[0];
+    options(input('lang'), GALLERY_LANGUAGES, (code) => LR.t('language_' + code));
+    input('lang').value = GALLERY_LANGUAGES.includes(looks.lang) ? looks.lang : 'en';
+    input('color').value = colourInput(looks.color);
+    for (const [name, key] of Object.entries(BOX_FIELDS)) input(name).value = looks.box[key];
+  }
+
+  const BOX_FIELDS = { pwidth: 'pw', pheight: 'ph', bwidth: 'bw', bheight: 'bh' };
+
+  // The catalogue fields of those inputs ({skeen, lang, color, pwidth,
+  // ...}); a size out of 16 to 10000 keeps the one of `box`.
+  function readLooks(prefix, box) {
+    const input = (name) => LR.$('#' + prefix + name);
+    const looks = {
+      skeen: input('skin').value,
+      lang: input('lang').value,
+      color: '0x' + input('color').value.replace('#', '').toUpperCase(),
+    };
+    for (const [name, key] of Object.entries(BOX_FIELDS)) {
+      const value = parseInt(input(name).value, 10);
+      looks[name] = Number.isFinite(value) && value >= 16 && value <= 10000 ? value : box[key];
+    }
+    return looks;
+  }
+
+  // Puts the fields of the look and the sizes (the page's templates
+  // tpl-look and tpl-sizes) where the page asks for them, with the ids of
+  // that place: <div data-looks="as-" data-part="look">.
+  function placeLooks() {
+    const names = { 'data-id': 'id', 'data-for': 'for', 'data-labelledby': 'aria-labelledby' };
+    for (const place of document.querySelectorAll('[data-looks]')) {
+      const fields = LR.$('#tpl-' + place.dataset.part).content.cloneNode(true);
+      for (const [from, to] of Object.entries(names)) {
+        for (const element of fields.querySelectorAll(`[${from}]`)) {
+          element.setAttribute(to, place.dataset.looks + element.getAttribute(from));
+          element.removeAttribute(from);
+        }
+      }
+      place.replaceWith(fields);
+    }
+  }
+
   function fill() {
     field('name').value = album.name;
-    options(field('skin'), SKINS, (skin) => LR.t('skin_' + skin));
-    field('skin').value = SKINS.includes(album.skin) ? album.skin : SKINS[0];
-    options(field('lang'), GALLERY_LANGUAGES, (code) => LR.t('language_' + code));
-    field('lang').value = GALLERY_LANGUAGES.includes(album.lang) ? album.lang : 'en';
-    field('color').value = colourInput(album.color);
-    field('pwidth').value = album.box.pw;
-    field('pheight').value = album.box.ph;
-    field('bwidth').value = album.box.bw;
-    field('bheight').value = album.box.bh;
+    fillLooks('as-', album);
     showMedia();
   }
 
-  function size(name, fallback) {
-    const value = parseInt(field(name).value, 10);
-    return Number.isFinite(value) && value >= 16 && value <= 10000 ? value : fallback;
+  // Saves the fields; true when the sizes changed.
+  async function save() {
+    const looks = readLooks('as-', album.box);
+    await LR.library.updateAlbum(album.id, Object.assign({ name: field('name').value.trim() || album.name }, looks));
+    return Object.entries(BOX_FIELDS).some(([name, key]) => looks[name] !== album.box[key]);
   }
 
-  async function save() {
-    await LR.library.updateAlbum(album.id, {
-      name: field('name').value.trim() || album.name,
-      skeen: field('skin').value,
-      lang: field('lang').value,
-      color: '0x' + field('color').value.replace('#', '').toUpperCase(),
-      pwidth: size('pwidth', album.box.pw), pheight: size('pheight', album.box.ph),
-      bwidth: size('bwidth', album.box.bw), bheight: size('bheight', album.box.bh),
-    });
+  // Renders the album's photos again at its sizes; reloadContent ends it.
+  function renderAlbum(id) {
+    LR.app.beginJob('render', { album: id });
+    LR.dialogs.progress.create('loc_render_album');
+    LR.program.send('RenderAlbum', LR.library.albumPath(id));
+  }
+
+  // reloadContent while the album is rendered: its images are new.
+  function rendered() {
+    const { album: id } = S.jobFolder || {};
+    LR.dialogs.progress.close();
+    LR.app.endJob();
+    if (id && S.album && S.album.id === id) for (const part of S.parts) LR.thumbs.folderChanged(id, part.folder);
   }
 
   async function afterMediaChange() {
@@ -115,8 +161,9 @@
     fill();
     const result = await LR.dialogs.ask(LR.$('#dlg-album'));
     if (result === 'primary') {
-      await save();
+      const resized = await save();
       await LR.app.reload();
+      if (resized && !S.job) renderAlbum(album.id);
     } else if (result === 'delete') {
       const sure = await LR.dialogs.confirm('delete_album',
         LR.t('delete_album_question', { name: album.name }), 'delete', true);
@@ -127,12 +174,14 @@
   }
 
   function wire() {
+    placeLooks();
     LR.$('#btn-album-settings').addEventListener('click', open);
     field('logo-choose').addEventListener('click', chooseLogo);
     field('logo-remove').addEventListener('click', removeLogo);
     field('music-choose').addEventListener('click', chooseMusic);
     field('music-remove').addEventListener('click', removeMusic);
+    LR.dialogs.progress.cancellable('loc_render_album', () => LR.program.send('CancelRenderAlbum'));
   }
 
-  LR.albumSettings = { wire, open };
+  LR.albumSettings = { wire, open, rendered, fillLooks, readLooks };
 })(window.LR);

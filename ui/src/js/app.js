@@ -13,7 +13,11 @@
     part: '',         // the chosen photo folder's number
     photos: [],       // the photos on show
     search: null,     // {query} while the finds of a search are on show
-    selected: null,   // the chosen photo
+    sort: 'list',     // the order of the photos on show: list, name, taken or added
+    facts: new Map(), // folder -> the facts of its photos (photoinfo.xml), for the photos on show
+    duplicates: [],   // the photos of the chosen folder that copy another of its photos
+    selected: null,   // the photo chosen last (the details show it)
+    chosen: new Set(),// "part:id" of every chosen photo (several with Shift, Ctrl or select all)
     version: 1,       // added to the folders' cover addresses; raised when images may have changed
     job: '',          // the long command under way: import, edit, publish, ...
     jobFolder: null,  // {album, part}: the photo folder an import brings photos into
@@ -23,6 +27,49 @@
   const views = [];
   function onRender(view) { views.push(view); }
   function render() { for (const view of views) view(state); }
+
+  // The caption shown for a photo: its own (its `name` in photos.xml), else
+  // the one its file carried (photoinfo.xml).
+  function captionOf(photo) {
+    if (photo.name) return photo.name;
+    const facts = state.facts.get(photo.part);
+    const entry = facts && facts.get(String(photo.id));
+    return (entry && entry.caption) || '';
+  }
+
+  const keyOf = (photo) => photo.part + ':' + photo.id;
+
+  const factOf = (photo, name) => {
+    const entry = (state.facts.get(photo.part) || new Map()).get(String(photo.id));
+    return (entry && entry[name]) || '';
+  };
+
+  // The photos in the order chosen (a new array; the list's own order
+  // returns them as they are): by name (the caption shown, else the file's
+  // original name), by when they were taken (photos without a date last) or
+  // by when they were added (their numbers, which the imports hand out in
+  // turn). Equal keys keep the list's order.
+  function sorted(photos) {
+    if (state.sort === 'list' || photos.length < 2) return photos;
+    const collator = new Intl.Collator(LR.i18n.language(), { numeric: true, sensitivity: 'base' });
+    const keys = {
+      name: (p) => captionOf(p) || factOf(p, 'original') || p.file,
+      taken: (p) => factOf(p, 'taken') || '\uffff',
+      added: (p) => Number(p.id),
+    };
+    const key = keys[state.sort];
+    if (!key) return photos;
+    const compare = state.sort === 'name' ? collator.compare : (a, b) => (a < b ? -1 : a > b ? 1 : 0);
+    return photos.map((photo, at) => ({ photo, at, key: key(photo) }))
+      .sort((a, b) => compare(a.key, b.key) || a.at - b.at)
+      .map((entry) => entry.photo);
+  }
+
+  async function setSort(order) {
+    state.sort = order;
+    await loadPhotos();
+    render();
+  }
 
   // ---- Long commands -------------------------------------------------------
 
@@ -52,10 +99,22 @@
     } else {
       state.photos = await LR.library.loadPhotos(state.album.id, state.part);
     }
+    const facts = new Map();
+    for (const photo of state.photos) {
+      if (!facts.has(photo.part)) facts.set(photo.part, await LR.library.loadFacts(state.album.id, photo.part));
+    }
+    state.facts = facts;
+    state.photos = sorted(state.photos);
+    state.duplicates = state.search || !state.album ? [] : await LR.library.duplicatesIn(state.album.id, state.photos);
     if (state.selected) {
       const { part, id } = state.selected;
       state.selected = state.photos.find((p) => p.part === part && p.id === id) || null;
     }
+    if (state.chosen.size) {
+      const there = new Set(state.photos.map(keyOf));
+      state.chosen = new Set(Array.from(state.chosen).filter((key) => there.has(key)));
+    }
+    if (state.selected) state.chosen.add(keyOf(state.selected));
   }
 
   async function loadAlbum() {
@@ -107,7 +166,7 @@
 
   async function selectAlbum(id) {
     state.album = state.albums.find((a) => a.id === String(id)) || null;
-    Object.assign(state, { part: '', search: null, selected: null });
+    Object.assign(state, { part: '', search: null, selected: null, chosen: new Set() });
     await loadAlbum();
     render();
     LR.sidebar.showCurrentAlbum();
@@ -115,14 +174,46 @@
   }
 
   async function selectPart(folder) {
-    Object.assign(state, { part: String(folder), search: null, selected: null });
+    Object.assign(state, { part: String(folder), search: null, selected: null, chosen: new Set() });
     await loadPhotos();
     render();
   }
 
-  function selectPhoto(photo) {
-    state.selected = photo;
+  let anchor = null;  // where a Shift choice of a range starts
+
+  // Chooses `photo`: it alone ('only'), it besides the others or not any
+  // more ('toggle'), or the photos on show from the last one chosen alone
+  // to it ('range').
+  function selectPhoto(photo, how = 'only') {
+    const key = photo ? keyOf(photo) : '';
+    if (!photo) {
+      state.chosen = new Set();
+    } else if (how === 'toggle') {
+      if (state.chosen.has(key)) state.chosen.delete(key);
+      else state.chosen.add(key);
+    } else if (how === 'range' && anchor) {
+      const from = state.photos.findIndex((p) => keyOf(p) === keyOf(anchor));
+      const to = state.photos.indexOf(photo);
+      if (from >= 0 && to >= 0) {
+        state.chosen = new Set(state.photos.slice(Math.min(from, to), Math.max(from, to) + 1).map(keyOf));
+      }
+    } else {
+      state.chosen = new Set([key]);
+    }
+    if (how !== 'range') anchor = photo;
+    state.selected = photo && state.chosen.has(key) ? photo : chosenPhotos().pop() || null;
     render();
+  }
+
+  function selectAll() {
+    state.chosen = new Set(state.photos.map(keyOf));
+    if (!state.selected) state.selected = state.photos[0] || null;
+    render();
+  }
+
+  // The chosen photos, in the order shown.
+  function chosenPhotos() {
+    return state.chosen.size ? state.photos.filter((p) => state.chosen.has(keyOf(p))) : [];
   }
 
   async function search(query) {
@@ -156,7 +247,7 @@
   }
 
   LR.app = {
-    onRender, render, reload, selectAlbum, selectPart, selectPhoto, search, imagesChanged,
+    onRender, render, reload, captionOf, setSort, selectAll, chosenPhotos, selectAlbum, selectPart, selectPhoto, search, imagesChanged,
     photosChanged, coverChanged, beginJob, endJob,
   };
 })(window.LR);

@@ -1,6 +1,8 @@
 // The right column: the chosen photo, its caption (the photo's `name` in
 // photos.xml) and its keywords (kept by the program: GetKeyWords answers
-// with setKeyWords, AddKeyWords stores them), and the commands on it.
+// with setKeyWords, AddKeyWords stores them), and the commands on it. With
+// several photos chosen, the caption, the keywords and Delete are for all
+// of them.
 'use strict';
 
 (function (LR) {
@@ -12,13 +14,18 @@
 
   function render() {
     const photo = S.selected;
+    const many = S.chosen.size > 1;
     LR.$('#details-empty').hidden = !!photo;
     LR.$('#details-body').hidden = !photo;
-    if (!photo) { shown = ''; return; }
+    LR.$('#details-body').classList.toggle('is-many', many);
+    LR.$('#batch-title').hidden = !many;
+    if (photo) renderMove(photo);
+    if (photo && many) renderBatch();
+    if (!photo || many) { shown = ''; return; }
     const preview = LR.$('#details-preview');
     const address = LR.grid.imageUrl(photo, 'big');
     if (preview.getAttribute('src') !== address) preview.src = address;
-    LR.$('#details-preview').alt = photo.name || '';
+    LR.$('#details-preview').alt = LR.app.captionOf(photo);
     LR.$('#details-file').textContent = photo.file;
     LR.$('#details-size').textContent = photo.w && photo.h ? photo.w + ' × ' + photo.h : '';
     const part = S.parts.find((p) => p.folder === photo.part);
@@ -71,40 +78,87 @@
   }
 
   async function saveCaption() {
-    const photo = S.selected;
-    if (!photo || S.job) return;
+    const photos = targets();
+    if (!photos.length || S.job) return;
     const caption = LR.$('#caption').value.trim();
-    await LR.library.setCaption(S.album.id, photo.part, photo.id, caption);
-    LR.searchIndex.setCaption(S.album.id, photo.part, photo.id, caption);
+    await LR.library.setCaptions(S.album.id, photos, caption);
+    for (const photo of photos) LR.searchIndex.setCaption(S.album.id, photo.part, photo.id, caption);
     await LR.app.photosChanged();
     LR.$('#caption').value = caption;
-    LR.$('#details-status').textContent = LR.t('caption_saved');
+    LR.$('#details-status').textContent = saidOf('caption_saved', photos);
   }
 
+  // The keywords typed become those of each photo.
   async function saveKeywords() {
-    const photo = S.selected;
-    if (!photo) return;
-    const words = LR.library.keywordWords(LR.$('#keywords').value);
-    await LR.program.send('AddKeyWords', words.join(' '), LR.library.keywordsPath(S.album.id),
-      photo.part, photo.id);
-    LR.searchIndex.setKeywords(S.album.id, photo.part, photo.id, words.join(' '));
-    LR.$('#keywords').value = words.join(' ');
-    LR.$('#details-status').textContent = LR.t('keywords_saved');
+    const photos = targets();
+    if (!photos.length) return;
+    const words = LR.library.keywordWords(LR.$('#keywords').value).join(' ');
+    for (const photo of photos) {
+      await LR.program.send('AddKeyWords', words, LR.library.keywordsPath(S.album.id), photo.part, photo.id);
+      LR.searchIndex.setKeywords(S.album.id, photo.part, photo.id, words);
+    }
+    LR.$('#keywords').value = words;
+    LR.$('#details-status').textContent = saidOf('keywords_saved', photos);
   }
 
   async function deletePhoto() {
-    const photo = S.selected;
-    if (!photo || S.job) return;
-    const sure = await LR.dialogs.confirm('delete_photo', LR.t('delete_photo_question',
-      { name: photo.name || photo.file }), 'delete', true);
+    const photos = targets();
+    if (!photos.length || S.job) return;
+    const question = photos.length > 1 ? LR.t('delete_photos_question', { n: photos.length })
+      : LR.t('delete_photo_question', { name: LR.app.captionOf(photos[0]) || photos[0].file });
+    const sure = await LR.dialogs.confirm(photos.length > 1 ? 'delete_photos' : 'delete_photo', question, 'delete', true);
     if (!sure) return;
-    await LR.library.deletePhoto(S.album.id, photo);
+    await LR.library.deletePhotos(S.album.id, photos);
     // A photo added later may get the same number: its images are other files.
-    LR.thumbs.photoChanged(S.album.id, photo.part, photo.id);
+    for (const photo of photos) LR.thumbs.photoChanged(S.album.id, photo.part, photo.id);
     LR.searchIndex.forget(S.album.id);
-    S.selected = null;
+    LR.app.selectPhoto(null);
     await LR.app.photosChanged();
   }
+
+  // ---- Several photos at once ------------------------------------------------
+
+  let batchOf = '';  // the chosen photos the batch fields were filled for
+
+  function renderBatch() {
+    LR.$('#batch-title').textContent = LR.t('photos_chosen', { n: S.chosen.size });
+    LR.$('#btn-delete-photo').disabled = !!S.job;
+    LR.$('#btn-save-caption').disabled = !!S.job;
+    const key = Array.from(S.chosen).join(' ');
+    if (key === batchOf) return;
+    batchOf = key;
+    for (const id of ['#caption', '#keywords']) LR.$(id).value = '';
+    LR.$('#details-status').textContent = '';
+  }
+
+  // The other photo folders of the album, to move the photos into.
+  function renderMove(photo) {
+    const others = S.parts.filter((p) => p.folder !== photo.part);
+    LR.$('#move-row').hidden = LR.$('#move-label').hidden = !others.length;
+    LR.$('#btn-move').disabled = !!S.job;
+    const select = LR.$('#move-target');
+    const wanted = others.map((p) => p.folder + ':' + p.name).join('\n');
+    if (select.dataset.shows === wanted) return;
+    select.dataset.shows = wanted;
+    select.replaceChildren(...others.map((p) => LR.make('option', { value: p.folder, text: p.name || LR.t('untitled') })));
+  }
+
+  async function movePhotos() {
+    const photos = targets();
+    const target = LR.$('#move-target').value;
+    if (!photos.length || !target || S.job) return;
+    for (const part of new Set(photos.map((p) => p.part))) {
+      await LR.library.movePhotos(S.album.id, photos.filter((p) => p.part === part), target);
+    }
+    for (const photo of photos) LR.thumbs.photoChanged(S.album.id, photo.part, photo.id);
+    LR.searchIndex.forget(S.album.id);
+    LR.app.selectPhoto(null);
+    await LR.app.photosChanged();
+  }
+
+  // The photos the fields are for: every chosen one.
+  const targets = () => (S.chosen.size > 1 ? LR.app.chosenPhotos() : S.selected ? [S.selected] : []);
+  const saidOf = (key, photos) => (photos.length > 1 ? LR.t(key + '_all', { n: photos.length }) : LR.t(key));
 
   function onEnter(input, action) {
     input.addEventListener('keydown', (event) => {
@@ -120,6 +174,7 @@
     LR.$('#btn-view').addEventListener('click', () => LR.grid.openViewer(S.selected));
     LR.$('#btn-edit').addEventListener('click', () => LR.editor.open(S.selected));
     LR.$('#btn-delete-photo').addEventListener('click', deletePhoto);
+    LR.$('#btn-move').addEventListener('click', movePhotos);
     for (const input of [LR.$('#caption'), LR.$('#keywords')]) {
       input.addEventListener('input', () => { LR.$('#details-status').textContent = ''; });
     }

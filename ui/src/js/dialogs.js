@@ -126,8 +126,13 @@
 
   // ---- Progress bar --------------------------------------------------------
 
+  const cancels = {};  // progress label -> what its Cancel button does
+
   const progress = {
     label: '',
+    // The job shown with `labelKey` can be stopped: its bar gets a Cancel
+    // button that calls `cancel`.
+    cancellable(labelKey, cancel) { cancels[labelKey] = cancel; },
     // A bar without steps until the first showProgress.
     create(labelKey) {
       const dialog = LR.$('#dlg-progress');
@@ -136,8 +141,7 @@
       LR.$('#progress-label').textContent = LR.t(labelKey);
       LR.$('#progress-bar').removeAttribute('value');
       LR.$('#progress-count').textContent = '';
-      // Only an upload can be cancelled.
-      LR.$('#progress-cancel').hidden = labelKey !== 'loc_upload_lbl';
+      LR.$('#progress-cancel').hidden = !cancels[labelKey];
       if (!dialog.open) {
         dialog.showModal();
         stack.push(dialog);
@@ -162,6 +166,9 @@
   function wireKeyboard() {
     // The progress bar is not the user's to close.
     LR.$('#dlg-progress').addEventListener('cancel', (event) => event.preventDefault());
+    LR.$('#progress-cancel').addEventListener('click', () => {
+      if (cancels[progress.label]) cancels[progress.label]();
+    });
     document.addEventListener('keydown', (event) => {
       if (event.key !== 'Enter' || event.isComposing || event.defaultPrevented) return;
       const dialog = top();

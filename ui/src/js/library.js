@@ -40,7 +40,14 @@
 
   // An album of the catalogue from its element (read with LR.xmlTree).
   function albumOf(element) {
-    const album = Object.assign({ id: element.attrs.id || '' }, LR.tree.texts(element, FIELDS));
+    const album = withLooks(Object.assign({ id: element.attrs.id || '' }, LR.tree.texts(element, FIELDS)));
+    album.upload = uploadOf(element);
+    return album;
+  }
+
+  // Catalogue fields with what the movie makes of them: skin, lang, color
+  // and box (the sizes, 180 and 700 where missing).
+  function withLooks(album) {
     album.skin = album.skeen || DEFAULTS.skeen;
     album.lang = album.lang || DEFAULTS.lang;
     album.color = album.color || DEFAULTS.color;
@@ -48,7 +55,6 @@
       pw: number(album.pwidth, 180), ph: number(album.pheight, 180),
       bw: number(album.bwidth, 700), bh: number(album.bheight, 700),
     };
-    album.upload = uploadOf(element);
     return album;
   }
 
@@ -109,6 +115,15 @@
     return highest + 1;
   }
 
+  // What a new album gets: the defaults above, with those the user chose in
+  // the settings (LR.settings) in their place.
+  function newAlbumFields() {
+    return Object.assign({}, DEFAULTS, LR.settings.newAlbumDefaults());
+  }
+
+  // The look and sizes of a new album ({skin, lang, color, box}).
+  const newAlbumLooks = () => withLooks(newAlbumFields());
+
   async function createAlbum(name, firstFolderName) {
     const current = catalogueDocument(await P().readFile(cataloguePath()));
     if (!current) throw new Error('catalogue_unreadable');
@@ -117,13 +132,14 @@
     // number: the new album takes the next free one.
     while (await P().readFile(albumPath(next, 'photoparts', 'parts.xml')) !== null) next += 1;
     const id = String(next);
+    const fields = newAlbumFields();
     const send = P().send;
     for (const sub of ['', 'photoparts', 'photoparts/1', 'photoparts/1/big', 'photoparts/1/preview',
       'photoparts/keywordsDB', 'photoparts/sounds', 'logo', 'synchronization']) {
       send('MakeDir', sub ? albumPath(id) + '/' + sub : albumPath(id));
     }
     send('WriteFile', partPath(id, 1, 'photos.xml'),
-      EMPTY_PHOTO_LIST(1, { w: DEFAULTS.pwidth, h: DEFAULTS.pheight }));
+      EMPTY_PHOTO_LIST(1, { w: fields.pwidth, h: fields.pheight }));
     const parts = LR.parseXml('<parts />');
     appendPart(parts, 1, firstFolderName);
     send('WriteFile', albumPath(id, 'photoparts', 'parts.xml'), LR.writeXml(parts));
@@ -131,7 +147,7 @@
     await editCatalogue((doc) => {
       const element = doc.createElement('album');
       element.setAttribute('id', id);
-      for (const field of FIELDS) LR.setChildText(element, field, field === 'name' ? name : DEFAULTS[field]);
+      for (const field of FIELDS) LR.setChildText(element, field, field === 'name' ? name : String(fields[field]));
       doc.documentElement.appendChild(element);
     });
     return id;
@@ -269,38 +285,105 @@
       .find((element) => LR.childText(element, 'id').trim() === String(photoId));
   }
 
-  async function setCaption(id, folder, photoId, caption) {
+  // Gives every photo of `photos` the caption; each list is written once.
+  async function setCaptions(id, photos, caption) {
+    for (const part of new Set(photos.map((p) => p.part))) {
+      const doc = await photoListDocument(id, part);
+      const elements = doc ? photos.filter((p) => p.part === part).map((p) => photoElement(doc, p.id)).filter(Boolean) : [];
+      if (!elements.length) continue;
+      for (const element of elements) LR.setChildText(element, 'name', caption);
+      await P().writeXmlFile(partPath(id, part, 'photos.xml'), doc);
+    }
+  }
+
+  const setCaption = (id, folder, photoId, caption) => setCaptions(id, [{ part: String(folder), id: photoId }], caption);
+
+  // Moves the photos `ids` of folder `folder`, in their list order, before
+  // photo `beforeId` (to the end without one); the list keeps its form.
+  async function reorderPhotos(id, folder, ids, beforeId) {
     const doc = await photoListDocument(id, folder);
-    const element = doc && photoElement(doc, photoId);
-    if (!element) return;
-    LR.setChildText(element, 'name', caption);
+    if (!doc) return;
+    const moving = new Set(ids.map(String));
+    const entries = LR.childElements(doc.documentElement, 'photo');
+    const moved = entries.filter((e) => moving.has(LR.childText(e, 'id').trim()));
+    if (!moved.length) return;
+    // The place is the first photo from `beforeId` on that stays.
+    const from = entries.findIndex((e) => LR.childText(e, 'id').trim() === String(beforeId));
+    const before = from < 0 ? null : entries.slice(from).find((e) => !moved.includes(e)) || null;
+    let tail = entries[entries.length - 1];
+    for (const element of moved) {
+      if (before) before.before(element);
+      else if (element !== tail) tail.after(element);
+      tail = element;
+    }
     await P().writeXmlFile(partPath(id, folder, 'photos.xml'), doc);
   }
 
-  // Takes the photo out of its list, deletes its images and empties its
-  // keywords (a later photo may get the same id).
-  async function deletePhoto(id, photo) {
-    const doc = await photoListDocument(id, photo.part);
-    const element = doc && photoElement(doc, photo.id);
-    if (!element) return;
-    element.remove();
-    await P().writeXmlFile(partPath(id, photo.part, 'photos.xml'), doc);
-    P().send('UnlinkFile', partPath(id, photo.part, 'big', photo.file));
-    P().send('UnlinkFile', partPath(id, photo.part, 'preview', photo.file));
-    await removeKept(id, photo);
-    await P().send('AddKeyWords', '', keywordsPath(id), photo.part, photo.id);
+  // Takes photos out of their lists (each list written once), deletes their
+  // images, kept originals and edits, and empties their keywords (a later
+  // photo may get the same id).
+  async function deletePhotos(id, photos) {
+    const byPart = new Map();
+    for (const photo of photos) byPart.set(photo.part, (byPart.get(photo.part) || []).concat(photo));
+    for (const [part, chosen] of byPart) {
+      const doc = await photoListDocument(id, part);
+      if (!doc) continue;
+      const gone = chosen.filter((photo) => {
+        const element = photoElement(doc, photo.id);
+        if (element) element.remove();
+        return !!element;
+      });
+      if (!gone.length) continue;
+      await P().writeXmlFile(partPath(id, part, 'photos.xml'), doc);
+      const facts = await loadFacts(id, part);
+      for (const photo of gone) {
+        P().send('UnlinkFile', partPath(id, part, 'big', photo.file));
+        P().send('UnlinkFile', partPath(id, part, 'preview', photo.file));
+        const original = originalPath(id, photo, facts.get(String(photo.id)));
+        if (original) P().send('UnlinkFile', original);
+        P().send('UnlinkFile', partPath(id, part, 'edits', photo.id + '.xml'));
+        await P().send('AddKeyWords', '', keywordsPath(id), part, photo.id);
+      }
+    }
   }
 
-  // Deletes the photo's kept original (originals/<id>.<ext>, the extension
-  // of the name photoinfo.xml records, in lower case) and its kept edits.
-  async function removeKept(id, photo) {
-    const entry = (await loadFacts(id, photo.part)).get(String(photo.id));
-    if (entry) {
-      const ext = /\.([A-Za-z0-9]{1,10})$/.exec(entry.original || '');
-      const name = String(photo.id) + (ext ? '.' + ext[1].toLowerCase() : '');
-      P().send('UnlinkFile', partPath(id, photo.part, 'originals', name));
+  const deletePhoto = (id, photo) => deletePhotos(id, [photo]);
+
+  // The photo's kept original (originals/<id>.<ext>, the extension of the
+  // name its facts entry records, in lower case); '' for a photo without
+  // an entry in the facts.
+  function originalPath(id, photo, entry) {
+    if (!entry) return '';
+    const ext = /\.([A-Za-z0-9]{1,10})$/.exec(entry.original || '');
+    return partPath(id, photo.part, 'originals', String(photo.id) + (ext ? '.' + ext[1].toLowerCase() : ''));
+  }
+
+  // The editor's kept adjustment document of a photo (edits/<id>.xml):
+  // {document, width, height}, the size being that of the big image its
+  // pixel values were made for; null when there is none or it is unreadable.
+  async function keptEdits(id, photo) {
+    const doc = await P().readXml(partPath(id, photo.part, 'edits', photo.id + '.xml'));
+    const root = doc && doc.documentElement;
+    // The document as the movie sent it: entity-encoded, as a request's value is.
+    const document = root && root.nodeName === 'edits' ? LR.decodeEntities(root.textContent) : null;
+    if (!document) return null;
+    return { document, width: number(root.getAttribute('width'), 0),
+      height: number(root.getAttribute('height'), 0) };
+  }
+
+  // The photos of `photos` that the facts mark as copies (duplicate_of) of
+  // another photo still among them.
+  async function duplicatesIn(id, photos) {
+    const ids = new Set(photos.map((p) => p.part + ':' + p.id));
+    const found = [];
+    for (const part of new Set(photos.map((p) => p.part))) {
+      const facts = await loadFacts(id, part);
+      for (const photo of photos) {
+        const of = photo.part === part && (facts.get(String(photo.id)) || {}).duplicate_of;
+        if (of && of !== photo.id && ids.has(part + ':' + of)) found.push(photo);
+      }
     }
-    P().send('UnlinkFile', partPath(id, photo.part, 'edits', photo.id + '.xml'));
+    return found;
   }
 
   // The facts of folder `folder` (photoinfo.xml, written at import): photo
@@ -318,7 +401,78 @@
   // The photo list of a folder was rewritten by the program (an image job,
   // an import): with it the folder's facts.
   function photosChanged(id, folder) {
-    LR.cache.forget(partPath(id, folder, 'photos.xml'), partPath(id, folder, 'photoinfo.xml'));
+    LR.cache.forget(partPath(id, folder, 'photos.xml'), partPath(id, folder, 'photoinfo.xml'),
+      partPath(id, folder, 'edits'));
+  }
+
+  // Moves photos (all of one folder) into folder `target` of album `id`,
+  // after its photos, with the next free numbers there: their entries in
+  // the photo lists and the facts, their images, kept originals and edits,
+  // and their keywords. A folder that never had an import has no originals
+  // folder yet; one whose edits folder is missing gets it when a kept
+  // document does not arrive.
+  async function movePhotos(id, photos, target) {
+    const from = photos.length ? photos[0].part : '';
+    const to = String(target);
+    if (!from || from === to) return;
+    const [fromList, toList] = [await photoListDocument(id, from), await photoListDocument(id, to)];
+    const fromInfo = LR.parseXml(await P().readFile(partPath(id, from, 'photoinfo.xml')));
+    const toInfoText = await P().readFile(partPath(id, to, 'photoinfo.xml'));
+    const toInfo = LR.parseXml(toInfoText) || LR.parseXml('<photos />');
+    if (!fromList || !toList) return;
+    const facts = await loadFacts(id, from);
+    const keywords = await keywordEntries(id);
+    const ids = [...LR.childElements(toList.documentElement, 'photo').map((e) => LR.childText(e, 'id')),
+      ...LR.childElements(toInfo.documentElement, 'photo').map((e) => e.getAttribute('id'))];
+    let next = ids.reduce((top, n) => Math.max(top, parseInt(n, 10) || 0), 0);
+    if (toInfoText === null && photos.some((p) => facts.has(String(p.id)))) P().send('MakeDir', partPath(id, to, 'originals'));
+    const send = (command, ...args) => P().send(command, ...args);
+    const move = (source, destination) => { send('MoveFile', source, destination); send('UnlinkFile', source); };
+    for (const photo of photos) {
+      const element = photoElement(fromList, photo.id);
+      if (!element) continue;
+      const n = String(++next);
+      const file = n + (/\.[A-Za-z0-9]{1,10}$/.exec(photo.file) || ['.jpg'])[0];
+      element.remove();
+      LR.setChildText(element, 'id', n);
+      LR.setChildText(element, 'file', file);
+      toList.documentElement.appendChild(element);
+      for (const kind of ['big', 'preview']) move(partPath(id, from, kind, photo.file), partPath(id, to, kind, file));
+      const entry = facts.get(String(photo.id));
+      const original = originalPath(id, photo, entry);
+      if (original) move(original, originalPath(id, { part: to, id: n }, entry));
+      const fact = fromInfo && LR.childElements(fromInfo.documentElement, 'photo').find((e) => e.getAttribute('id') === String(photo.id));
+      if (fact) {
+        fact.remove();
+        fact.setAttribute('id', n);
+        fact.removeAttribute('duplicate_of');  // it named a photo of the other folder
+        toInfo.documentElement.appendChild(fact);
+      }
+      if (await keptEdits(id, photo)) await moveKeptEdits(id, from, photo.id, to, n);
+      const words = keywords.get((parseInt(from, 10) || 0) + ':' + (parseInt(photo.id, 10) || 0));
+      if (words) await send('AddKeyWords', words.split(',').join(' '), keywordsPath(id), to, n);
+      await send('AddKeyWords', '', keywordsPath(id), from, photo.id);
+    }
+    await P().writeXmlFile(partPath(id, from, 'photos.xml'), fromList);
+    await P().writeXmlFile(partPath(id, to, 'photos.xml'), toList);
+    if (fromInfo) await P().writeXmlFile(partPath(id, from, 'photoinfo.xml'), fromInfo);
+    await P().writeXmlFile(partPath(id, to, 'photoinfo.xml'), toInfo);
+    photosChanged(id, from);
+    photosChanged(id, to);
+  }
+
+  // The kept document of photo `photoId` of `from` as that of `n` in `to`;
+  // the edits folder there is made when the copy finds none.
+  async function moveKeptEdits(id, from, photoId, to, n) {
+    const source = partPath(id, from, 'edits', photoId + '.xml');
+    const destination = partPath(id, to, 'edits', n + '.xml');
+    await P().send('MoveFile', source, destination);
+    LR.cache.forget(destination);
+    if (await P().readFile(destination) === null) {
+      await P().send('MakeDir', partPath(id, to, 'edits'));
+      await P().send('MoveFile', source, destination);
+    }
+    await P().send('UnlinkFile', source);
   }
 
   // ---- Keywords --------------------------------------------------------------
@@ -349,9 +503,10 @@
   }
 
   LR.library = {
-    loadCatalogue, createAlbum, updateAlbum, updateUpload, deleteAlbum, albumPath, partPath,
+    loadCatalogue, createAlbum, newAlbumLooks, updateAlbum, updateUpload, deleteAlbum, albumPath, partPath,
     keywordsPath, loadParts, addPart, renamePart, movePart, setSound, loadPhotos, loadFacts, setCaption,
-    deletePhoto, photosChanged, keywordEntries, keywordWords,
+    setCaptions, reorderPhotos, movePhotos,
+    deletePhoto, deletePhotos, originalPath, keptEdits, duplicatesIn, photosChanged, keywordEntries, keywordWords,
     isUnreadable: () => unreadable,
   };
 })(window.LR);

@@ -57,8 +57,14 @@
           LR.dialogs.progress.close();
           LR.app.endJob();
         }
+        if (S.job === 'render') LR.albumSettings.rendered();
         await LR.app.reload(photosAdded ? { photosAdded } : { filesChanged: true });
         await LR.publish.afterReload();
+        if (photosAdded && photosAdded.before && S.album && S.album.id === photosAdded.album &&
+            S.part === photosAdded.part && !S.search) {
+          // Not waited for: the question must not hold back the program's next calls.
+          LR.grid.removeDuplicates(photosAdded.before);
+        }
       });
     },
     reloadPreview() {
@@ -70,6 +76,8 @@
     createProgressBar(labelKey) {
       inTurn(() => {
         if (labelKey === 'loc_publish_lbl' && !S.job) LR.app.beginJob('publish');
+        // The album's photos rendered again keep the bar the movie opened.
+        if (S.job === 'render') return;
         LR.dialogs.progress.create(String(labelKey));
       });
     },
@@ -102,7 +110,7 @@
   function start() {
     LR.windowFrame.wire();
     LR.dialogs.wireKeyboard();
-    for (const part of [LR.sidebar, LR.grid, LR.details, LR.editor, LR.albumSettings, LR.publish, LR.settings]) {
+    for (const part of [LR.sidebar, LR.grid, LR.slideshow, LR.details, LR.editor, LR.albumSettings, LR.publish, LR.settings]) {
       part.wire();
     }
     LR.i18n.setLanguage('en');

@@ -16,6 +16,7 @@
     const ok = LR.$('#pub-ok');
     LR.$('#pub-album').textContent = album.name || LR.t('untitled');
     LR.upload.fill(album);
+    LR.$('#pub-originals').checked = await LR.settings.includeOriginals();
     const sync = () => { ok.disabled = !web.checked && !cd.checked; };
     web.addEventListener('change', sync);
     cd.addEventListener('change', sync);
@@ -27,6 +28,7 @@
     // The album prefix ends with a separator: the album folder is the
     // prefix followed by the album's id.
     await LR.upload.save(album);
+    await LR.settings.setIncludeOriginals(LR.$('#pub-originals').checked);
     LR.program.send('Publish', '0', cd.checked ? '1' : '0', web.checked ? '1' : '0', album.id,
       LR.program.path('MyAlbums') + '/');
     // Runs once the web gallery is finished (the program queues it after

@@ -1,5 +1,9 @@
-// The movie's own settings (its language), kept in the workspace as
-// quillmaralbumsettings/lumireel-movie.xml: <movie lang="de" />. The file is
+// The movie's own settings, kept in the workspace as
+// quillmaralbumsettings/lumireel-movie.xml:
+//   <movie lang="de" originals="1"><newalbum skeen=".." lang=".." color=".."
+//          pwidth=".." pheight=".." bwidth=".." bheight=".." /></movie>
+// its language, whether galleries and imported albums keep the photos'
+// originals (which the program reads), and what new albums get. The file is
 // written with WriteLFile and removed with UnlinkLFile (both relative to the
 // workspace root) and read with ReadFile.
 'use strict';
@@ -7,23 +11,55 @@
 (function (LR) {
   const FILE = 'quillmaralbumsettings/lumireel-movie.xml';
   let stored = false;  // the file exists
+  const ALBUM_FIELDS = ['skeen', 'lang', 'color', 'pwidth', 'pheight', 'bwidth', 'bheight'];
+  let albumDefaults = {};  // the catalogue fields of new albums the user chose
 
   async function load() {
     const doc = await LR.program.readXml(LR.program.path(FILE));
     stored = !!doc;
     const lang = doc ? doc.documentElement.getAttribute('lang') : '';
     LR.i18n.setLanguage(lang || 'en');
+    const element = doc && LR.childElements(doc.documentElement, 'newalbum')[0];
+    albumDefaults = {};
+    for (const name of ALBUM_FIELDS) {
+      const value = element ? element.getAttribute(name) : null;
+      if (value) albumDefaults[name] = value;
+    }
   }
 
-  // Changes the language only: the file's other settings (such as whether
-  // galleries include the originals) stay as they are.
-  async function save(lang) {
-    LR.cache.forget(LR.program.path(FILE));  // read as it is now, not as at start
-    const current = await LR.program.readXml(LR.program.path(FILE));
-    const doc = current && current.documentElement.nodeName === 'movie' ? current : LR.parseXml('<movie />');
-    doc.documentElement.setAttribute('lang', lang);
+  // The file as it is now, not as at start.
+  function current() {
+    LR.cache.forget(LR.program.path(FILE));
+    return LR.program.readXml(LR.program.path(FILE));
+  }
+
+  // Changes the attributes `values` names (null removes one) and, with
+  // `album`, the defaults of new albums: the file's other settings stay as
+  // they are.
+  async function save(values, album) {
+    const read = await current();
+    const doc = read && read.documentElement.nodeName === 'movie' ? read : LR.parseXml('<movie />');
+    for (const [name, value] of Object.entries(values)) {
+      if (value === null) doc.documentElement.removeAttribute(name);
+      else doc.documentElement.setAttribute(name, value);
+    }
+    if (album) {
+      for (const old of LR.childElements(doc.documentElement, 'newalbum')) old.remove();
+      const element = doc.documentElement.appendChild(doc.createElement('newalbum'));
+      for (const name of ALBUM_FIELDS) element.setAttribute(name, String(album[name]));
+      albumDefaults = Object.fromEntries(ALBUM_FIELDS.map((name) => [name, String(album[name])]));
+    }
     await LR.program.send('WriteLFile', FILE, LR.writeXml(doc) + '\n');
     stored = true;
+  }
+
+  async function includeOriginals() {
+    const doc = await current();
+    return !!doc && doc.documentElement.getAttribute('originals') === '1';
+  }
+
+  async function setIncludeOriginals(on) {
+    if (on !== await includeOriginals()) await save({ originals: on ? '1' : null });
   }
 
   async function open() {
@@ -31,14 +67,20 @@
     select.replaceChildren(...LR.i18n.languages().map((code) =>
       LR.make('option', { value: code, text: LR.t('language_' + code) })));
     select.value = LR.i18n.language();
+    const looks = LR.library.newAlbumLooks();
+    LR.albumSettings.fillLooks('new-', looks);
     LR.$('#set-reset').disabled = !stored;
     const result = await LR.dialogs.ask(LR.$('#dlg-settings'));
     if (result === 'primary') {
       LR.i18n.setLanguage(select.value);
-      await save(select.value);
+      // The defaults are written only once the user changes one.
+      const chosen = LR.albumSettings.readLooks('new-', looks.box);
+      const changed = ALBUM_FIELDS.some((name) => String(chosen[name]) !== String(looks[name]));
+      await save({ lang: select.value }, changed ? chosen : null);
     } else if (result === 'reset') {
       await LR.program.send('UnlinkLFile', FILE);
       stored = false;
+      albumDefaults = {};
       LR.i18n.setLanguage('en');
     }
     LR.app.render();
@@ -48,5 +90,8 @@
     LR.$('#btn-settings').addEventListener('click', open);
   }
 
-  LR.settings = { wire, load };
+  LR.settings = {
+    wire, load, includeOriginals, setIncludeOriginals,
+    newAlbumDefaults: () => Object.assign({}, albumDefaults),
+  };
 })(window.LR);

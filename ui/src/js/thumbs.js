@@ -39,11 +39,12 @@
     if (img) {
       images.delete(address);
     } else {
-      img = LR.make('img', { src: address, alt: '', decoding: 'async' });
+      // The photo's cell is what a drag takes, not its picture.
+      img = LR.make('img', { src: address, alt: '', decoding: 'async', draggable: 'false' });
       while (images.size >= LIMIT) images.delete(images.keys().next().value);
     }
     images.set(address, img);
-    img.alt = photo.name || '';
+    img.alt = LR.app.captionOf(photo);
     return img;
   }
 

@@ -93,7 +93,7 @@
     for (const name of ['protocol', 'host']) field(name).addEventListener('input', sync);
     field('protocol').addEventListener('change', sync);
     field('test').addEventListener('click', test);
-    LR.$('#progress-cancel').addEventListener('click', () => LR.program.send('CancelUpload'));
+    LR.dialogs.progress.cancellable('loc_upload_lbl', () => LR.program.send('CancelUpload'));
   }
 
   LR.upload = { wire, fill, save, afterPublish, progress, askHostKey };

@@ -23,6 +23,13 @@
     setMaximised(!maximised);
   }
 
+  // Maximises the window (on) or restores it; true when that changed it.
+  function fill(on) {
+    if (on === maximised) return false;
+    toggleMaximised();
+    return true;
+  }
+
   // Sends `start` while the primary button is held on `element`, and `stop`
   // when it is released anywhere (the pointer is captured meanwhile).
   function holdToTrack(element, start, stop, ignore) {
@@ -55,5 +62,5 @@
     setMaximised(false);
   }
 
-  LR.windowFrame = { wire };
+  LR.windowFrame = { wire, fill };
 })(window.LR);
