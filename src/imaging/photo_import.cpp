@@ -72,14 +72,12 @@ void WriteHeld(HeldPhotos& held) {
   held = HeldPhotos{};
 }
 
-// True when `photos` may wait for the next import instead of being written.
-bool MayHold(const HeldPhotos& held, std::size_t photos, const ImportRequest& request,
-             const ImportServices& services) {
+// True when `photos` photos, the first of them held since `since`, may wait
+// for the next import instead of being written.
+bool MayHold(std::chrono::steady_clock::time_point since, std::size_t photos,
+             const ImportRequest& request, const ImportServices& services) {
   if (!services.next_import_into || photos >= HeldPhotos::kMaxHeldPhotos) return false;
-  if (!held.photos.empty() &&
-      std::chrono::steady_clock::now() - held.since >= HeldPhotos::kMaxHeldTime) {
-    return false;
-  }
+  if (std::chrono::steady_clock::now() - since >= HeldPhotos::kMaxHeldTime) return false;
   return services.next_import_into(request.folder);
 }
 
@@ -136,7 +134,7 @@ int ImportFiles(const ImportRequest& request, const ImportServices& services,
   photos.insert(photos.end(), std::make_move_iterator(imported.begin()),
                 std::make_move_iterator(imported.end()));
   if (photos.empty()) return skipped;
-  if (MayHold(HeldPhotos{request.folder, {}, since}, photos.size(), request, services)) {
+  if (MayHold(since, photos.size(), request, services)) {
     held = HeldPhotos{request.folder, std::move(photos), since};
     return skipped;
   }
