@@ -6,12 +6,14 @@ import json
 import os
 import queue
 import re
+import struct
 import subprocess
 import tempfile
 import threading
 from xml.sax.saxutils import escape
 
 TIME = "/usr/bin/time"
+REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
 
 class BenchError(RuntimeError):
@@ -96,3 +98,25 @@ def started_session(binary, workspace, measure_memory=False):
     session = Lumireel(binary, workspace, measure_memory)
     session.sync()
     return session
+
+
+def build_lumireel(build_dir):
+    """Builds lumireel in `build_dir` (configured first when it is not yet) and
+    returns its path."""
+    if not os.path.exists(os.path.join(build_dir, "CMakeCache.txt")):
+        subprocess.run(["cmake", "-S", REPO, "-B", build_dir, "-G", "Ninja",
+                        "-DLUMIREEL_WERROR=ON"], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", build_dir, "--target", "lumireel"], check=True,
+                   stdout=subprocess.DEVNULL)
+    return os.path.join(build_dir, "lumireel")
+
+
+def write_bmp(path, width=8, height=6):
+    """A small 24-bit BMP: a picture the import renders in no time."""
+    row = (width * 3 + 3) & ~3
+    pixels = b"".join(bytes([40, 120, 200]) * width + b"\0" * (row - width * 3)
+                      for _ in range(height))
+    header = struct.pack("<2sIHHI", b"BM", 54 + len(pixels), 0, 0, 54)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
+    with open(path, "wb") as f:
+        f.write(header + info + pixels)
