@@ -62,8 +62,9 @@ class PhotoImportTest : public ::testing::Test {
   std::vector<std::string> ImportFiles(const std::vector<std::string>& files, Limits limits = {}) {
     return Import(Json{{"files", files}}, "reload", limits);
   }
-  void SendAddPhoto(const std::string& reload = "reload", Limits limits = {}) {
-    const std::string folder = root_ + "\\MyAlbums\\1\\photoparts\\1";
+  void SendAddPhoto(const std::string& reload = "reload", Limits limits = {},
+                    std::string folder = {}) {
+    if (folder.empty()) folder = root_ + "\\MyAlbums\\1\\photoparts\\1";
     std::string xml = "<invoke name=\"AddPhoto\" returntype=\"xml\"><arguments>";
     for (const std::string& arg :
          {folder, std::string("x"), std::string(), std::to_string(limits.preview_w),
@@ -330,17 +331,8 @@ TEST_F(PhotoImportTest, QueuedImportsIntoOneFolderEnterEveryPhotoWhateverFollows
       Json{{"files", Json::array()}},                  Json{{"files", std::vector<std::string>{a}}},
       Json{{"files", std::vector<std::string>{b}}},    Json{{"files", std::vector<std::string>{a}}}};
   for (std::size_t i = 0; i < answers.size(); ++i) {
-    if (i == 6) {
-      // The seventh import goes into the other folder.
-      std::string xml = "<invoke name=\"AddPhoto\" returntype=\"xml\"><arguments><string>" +
-                        EncodeMessageText(other) + "</string>";
-      for (const char* arg : {"x", "", "180", "180", "700", "700", "", "", "", "reload"}) {
-        xml += "<string>" + std::string(arg) + "</string>";
-      }
-      app_.Invoke(xml + "</arguments></invoke>");
-    } else {
-      SendAddPhoto();
-    }
+    // The seventh import goes into the other folder.
+    SendAddPhoto("reload", {}, i == 6 ? other : std::string());
   }
   for (const Json& answer : answers) app_.Answer(answer);
   const std::vector<std::string> calls = Calls();
