@@ -64,8 +64,7 @@ MixStep MixStepOf(const ColorMatrix& m) {
   MixStep step{};
   for (int c = 0; c < 3; ++c) {
     for (int i = 0; i < 3; ++i) step.k[c][i] = m[i][c];
-    const double offset = 255.0 * (static_cast<double>(m[3][c]) + static_cast<double>(m[4][c]));
-    step.offset[c] = static_cast<float>(offset + 0.5);
+    step.offset[c] = static_cast<float>(ChannelOffset(m, c) + 0.5);
   }
   return step;
 }

@@ -23,6 +23,12 @@
 
 namespace lumireel {
 
+// What channel `c` of the colour matrix `m` adds whatever the pixel, in
+// levels of 0..255 (alpha is always 1).
+inline double ChannelOffset(const ColorMatrix& m, int c) {
+  return 255.0 * (static_cast<double>(m[3][c]) + static_cast<double>(m[4][c]));
+}
+
 struct MixStep {
   double k[3][3];  // [output channel][input channel]
   float offset[3];

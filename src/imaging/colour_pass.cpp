@@ -35,16 +35,11 @@ std::uint8_t ToLevel(double value) {
   return rounded >= 255 ? 255 : static_cast<std::uint8_t>(rounded);
 }
 
-// What channel `c` of `m` adds whatever the pixel: alpha is always 1.
-double Offset(const ColorMatrix& m, int c) {
-  return 255.0 * (static_cast<double>(m[3][c]) + static_cast<double>(m[4][c]));
-}
-
 // `tables` followed by the per-channel matrix `m`.
 void Compose(ChannelTables& tables, const ColorMatrix& m) {
   for (int c = 0; c < 3; ++c) {
     const double scale = m[c][c];
-    const double offset = Offset(m, c);
+    const double offset = ChannelOffset(m, c);
     for (std::uint8_t& level : tables[c]) level = ToLevel(level * scale + offset);
   }
 }

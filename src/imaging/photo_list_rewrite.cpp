@@ -21,12 +21,6 @@ bool ParseList(std::string_view text, CXmlDocument& document) {
   return document.ParseText(text, &info) != nullptr;
 }
 
-// An id as the program writes them: up to nine decimal digits.
-bool IsPlainNumber(const std::string& text) {
-  return !text.empty() && text.size() <= 9 &&
-         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 std::string ChildValue(const CXmlNode& node, std::string_view name) {
   const std::string* value = node.GetChildValue(name);
   return value != nullptr ? *value : std::string();
@@ -77,7 +71,7 @@ bool RewritePhotoSize(const std::string& list_path, const std::string& id, std::
       if (child->kind != XmlNodeKind::Element) continue;
       const std::string* photo_id = child->GetChildValue("id");
       if (photo_id == nullptr) continue;
-      if (IsPlainNumber(*photo_id)) {
+      if (IsPhotoId(*photo_id)) {
         highest = std::max(highest, ReadDecimal(*photo_id));
       } else {
         plain_ids = false;

@@ -22,11 +22,6 @@ namespace {
 constexpr char kHead[] = "<?xml version=\"1.0\" encoding=\"utf-8\" ?><photos>";
 constexpr char kTail[] = "</photos>";
 
-bool IsPhotoId(const std::string& id) {
-  return !id.empty() && id.size() <= 10 &&
-         std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 void AppendAttr(std::string& out, std::string_view name, std::string_view value) {
   out.append(" ").append(name).append("=\"");
   out.append(EncodeMessageText(XmlSafeText(value))).append("\"");
@@ -116,6 +111,11 @@ std::string EntryAsRead(const CXmlNode& photo) {
 }
 
 }  // namespace
+
+bool IsPhotoId(const std::string& id) {
+  return !id.empty() && id.size() <= 10 &&
+         std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
 
 std::string PhotoInfoPath(const std::string& part_folder) {
   return JoinPath(part_folder, "photoinfo.xml");

@@ -35,6 +35,10 @@ struct PhotoFacts {
   std::string duplicate_of;  // set by RecordPhotoFacts
 };
 
+// True when `id` is a photo id as the program writes them: one to ten
+// decimal digits.
+[[nodiscard]] bool IsPhotoId(const std::string& id);
+
 // The path of the facts file of `part_folder`.
 [[nodiscard]] std::string PhotoInfoPath(const std::string& part_folder);
 
