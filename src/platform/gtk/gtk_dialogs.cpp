@@ -110,9 +110,19 @@ MessageResult GtkHost::RunMessageBox(const MessageBoxRequest& request) {
 
 std::optional<std::vector<std::string>> GtkHost::OpenFiles(const OpenFileRequest& request) {
   std::optional<std::vector<std::string>> files;
-  main_.RunAndWait([&] { files = RunOpenFiles(request); });
+  main_.RunAndWait([&] {
+    // Files dropped on the window answer the import they started, once.
+    if (request.photos) files = dropped_.Take(std::chrono::steady_clock::now());
+    if (files) {
+      if (!request.multiple) files->resize(1);
+    } else {
+      files = RunOpenFiles(request);
+    }
+  });
   return files;
 }
+
+bool GtkHost::AnswerWaiting() { return dropped_.Waiting(std::chrono::steady_clock::now()); }
 
 std::optional<std::vector<std::string>> GtkHost::RunOpenFiles(const OpenFileRequest& request) {
   const std::string title = request.title.empty() ? "Open" : ValidUtf8(request.title);

@@ -89,6 +89,9 @@ GtkHost::GtkHost() : loop_(g_main_loop_new(nullptr, FALSE)) {
   view_ = CreateView();
   gtk_widget_add_events(view_, GDK_POINTER_MOTION_MASK);
   g_signal_connect(view_, "motion-notify-event", G_CALLBACK(&GtkHost::OnPointerMotion), this);
+  g_signal_connect(view_, "drag-data-received", G_CALLBACK(&GtkHost::OnDragDataReceived), this);
+  g_signal_connect(view_, "drag-drop", G_CALLBACK(&GtkHost::OnDragDrop), this);
+  g_signal_connect(view_, "drag-leave", G_CALLBACK(&GtkHost::OnDragLeave), this);
   gtk_container_add(GTK_CONTAINER(window_), view_);
   gtk_widget_show(view_);
 
@@ -100,7 +103,7 @@ GtkHost::GtkHost() : loop_(g_main_loop_new(nullptr, FALSE)) {
 GtkHost::~GtkHost() {
   main_.Close();
   CancelDialogs();
-  // The pointer's sampling timer.
+  // The pointer's sampling timer and the check of a drag that left.
   while (g_source_remove_by_user_data(this)) {
   }
   WebKitUserContentManager* manager =
@@ -339,6 +342,51 @@ gboolean GtkHost::OnPointerMotion(GtkWidget*, GdkEventMotion* event, gpointer se
   std::lock_guard lock(host->state_mu_);
   host->cursor_ = Point{static_cast<int>(event->x_root), static_cast<int>(event->y_root)};
   return FALSE;
+}
+
+// ---- Files dropped on the window ------------------------------------------
+
+// The web view asks for a drag's data while the drag moves over it, once for
+// each kind it offers; the file list is the one that counts.
+void GtkHost::OnDragDataReceived(GtkWidget*, GdkDragContext* context, gint, gint,
+                                 GtkSelectionData* data, guint, guint, gpointer self) {
+  auto* host = static_cast<GtkHost*>(self);
+  if (data == nullptr ||
+      gtk_selection_data_get_target(data) != gdk_atom_intern_static_string("text/uri-list")) {
+    return;
+  }
+  std::vector<std::string> uris;
+  if (gtk_selection_data_get_length(data) >= 0) {
+    gchar** list = gtk_selection_data_get_uris(data);
+    for (gchar** uri = list; uri != nullptr && *uri != nullptr; ++uri) uris.emplace_back(*uri);
+    g_strfreev(list);
+  }
+  if (host->drag_.get() != context) host->drag_ = GObjectRef<GdkDragContext>::Share(context);
+  host->dropped_.Offered(context, LocalFilesOf(uris));
+}
+
+gboolean GtkHost::OnDragDrop(GtkWidget*, GdkDragContext* context, gint, gint, guint,
+                             gpointer self) {
+  auto* host = static_cast<GtkHost*>(self);
+  if (host->drag_.get() != context) host->drag_ = GObjectRef<GdkDragContext>::Share(context);
+  host->dropped_.Dropped(context, Clock::now());
+  return FALSE;  // the view hands the drop to the movie
+}
+
+// GTK reports a drop's leave just before the drop itself; whether the drag
+// was dropped is known once the events at hand have been handled.
+void GtkHost::OnDragLeave(GtkWidget*, GdkDragContext* context, guint, gpointer self) {
+  auto* host = static_cast<GtkHost*>(self);
+  const bool pending = static_cast<bool>(host->left_drag_);
+  host->left_drag_ = GObjectRef<GdkDragContext>::Share(context);
+  if (!pending) g_idle_add(&GtkHost::OnDragLeft, host);
+}
+
+gboolean GtkHost::OnDragLeft(gpointer self) {
+  auto* host = static_cast<GtkHost*>(self);
+  host->dropped_.Left(host->left_drag_.get());
+  host->left_drag_.reset();
+  return G_SOURCE_REMOVE;
 }
 
 // ---- Keys and closing -----------------------------------------------------

@@ -21,6 +21,7 @@
 
 #include "platform/gtk/bridge_gate.h"
 #include "platform/gtk/desktop_host.h"
+#include "platform/gtk/dropped_files.h"
 #include "platform/gtk/glib_handles.h"
 #include "platform/gtk/main_thread.h"
 #include "platform/gtk/movie_location.h"
@@ -60,6 +61,9 @@ class GtkHost final : public DesktopHost {
   MessageResult ShowMessageBox(const MessageBoxRequest& request) override;
   std::optional<std::vector<std::string>> OpenFiles(const OpenFileRequest& request) override;
   std::optional<std::string> PickFolder(const FolderRequest& request) override;
+  // True while files dropped on the window wait to answer the next open-file
+  // dialog for photos.
+  bool AnswerWaiting() override;
 
  private:
   // ---- Window (gtk_host.cpp) ----
@@ -78,6 +82,14 @@ class GtkHost final : public DesktopHost {
   static gboolean OnWindowState(GtkWidget* widget, GdkEventWindowState* event, gpointer self);
   static gboolean OnPointerMotion(GtkWidget* widget, GdkEventMotion* event, gpointer self);
   static gboolean OnPointerTimer(gpointer self);
+  // Files dropped on the web view; each runs before the view's own handler,
+  // which goes on to hand the drop to the movie.
+  static void OnDragDataReceived(GtkWidget* widget, GdkDragContext* context, gint x, gint y,
+                                 GtkSelectionData* data, guint info, guint time, gpointer self);
+  static gboolean OnDragDrop(GtkWidget* widget, GdkDragContext* context, gint x, gint y,
+                             guint time, gpointer self);
+  static void OnDragLeave(GtkWidget* widget, GdkDragContext* context, guint time, gpointer self);
+  static gboolean OnDragLeft(gpointer self);
 
   // ---- Movie control (gtk_movie.cpp) ----
   enum class MovieState { kNone, kLoading, kReady };
@@ -142,6 +154,14 @@ class GtkHost final : public DesktopHost {
   std::vector<GtkWidget*> open_dialogs_;
   std::string last_open_folder_;
   std::string last_picked_folder_;  // the folder picker's last choice
+  // The last drag seen over the view, kept so that `dropped_` follows it by
+  // an address no other drag can take; and the one that left, until a drop
+  // that follows the leave would have been reported.
+  GObjectRef<GdkDragContext> drag_;
+  GObjectRef<GdkDragContext> left_drag_;
+
+  // Read by workers too (it has a lock of its own).
+  DroppedFiles dropped_;
 
   // The movie; main thread only.
   MovieState movie_state_ = MovieState::kNone;

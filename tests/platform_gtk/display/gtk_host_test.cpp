@@ -196,6 +196,34 @@ TEST_F(GtkHostTest, AWorkersOpenFileDialogRunsOnTheMainThreadWithItsFilters) {
             (std::vector<std::string>{(photos / "B.JPG").string(), (photos / "a.jpg").string()}));
 }
 
+// With no files dropped on the window, an import's dialog shows, offering
+// every picture the program reads and every file beside the program's filter.
+TEST_F(GtkHostTest, APhotoImportWithoutADropShowsTheDialogWithPictureFilters) {
+  std::promise<std::pair<bool, std::optional<std::vector<std::string>>>> answer;
+  Worker([&] {
+    OpenFileRequest request;
+    request.filter = "JPEG (*.jpg)|*.jpg|";
+    request.multiple = true;
+    request.photos = true;
+    const bool waiting = host_->AnswerWaiting();
+    answer.set_value({waiting, host_->OpenFiles(request)});
+    host_->PostQuit(0);
+  });
+  std::vector<std::string> filters;
+  Every20ms([&] {
+    GtkWidget* dialog = FindWindow(GTK_TYPE_FILE_CHOOSER_DIALOG);
+    if (dialog == nullptr) return false;
+    filters = FilterNames(GTK_FILE_CHOOSER(dialog));
+    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+    return true;
+  });
+  ASSERT_EQ(RunModal(), 0);
+  EXPECT_EQ(filters, (std::vector<std::string>{"JPEG (*.jpg)", "All pictures", "All files"}));
+  const auto [waiting, files] = answer.get_future().get();
+  EXPECT_FALSE(waiting);
+  EXPECT_FALSE(files);
+}
+
 TEST_F(GtkHostTest, AWorkersMessageBoxesAndFolderPickerAreAnswered) {
   std::promise<std::vector<int>> results;
   std::promise<std::optional<std::string>> folder;
