@@ -477,6 +477,28 @@ test('everyday work on an album of real photographs', async (t) => {
     assert.match(fs.readFileSync(part('photos.xml'), 'utf8'), /^<\?xml version="1.0" encoding="utf-8" \?><album [^>]*><photo><id>1<\/id><file>1\.jpg<\/file><name \/><w>\d+<\/w><h>\d+<\/h><\/photo><photo><id>8<\/id>/);
     assert.deepEqual((await page.$$eval('#grid .thumb', (list) => list.map((b) => Number(b.dataset.id)))).slice(0, 4), [1, 8, 10, 2]);
 
+    // The desktop's web view shows a file manager's files to the page only as
+    // their addresses: a drag of addresses is taken for files too, unless it
+    // started in the movie.
+    const accepted = await page.evaluate(() => {
+      const grid = document.querySelector('#grid-wrap');
+      const over = () => {
+        const transfer = new DataTransfer();
+        transfer.setData('text/uri-list', 'file:///photos/a.jpg');
+        return !grid.dispatchEvent(new DragEvent('dragover', { dataTransfer: transfer, bubbles: true, cancelable: true }));
+      };
+      const fromElsewhere = over();
+      const link = document.createElement('a');
+      link.href = '#';
+      document.body.append(link);
+      link.dispatchEvent(new DragEvent('dragstart', { dataTransfer: new DataTransfer(), bubbles: true, cancelable: true }));
+      const fromMovie = over();
+      link.dispatchEvent(new DragEvent('dragend', { bubbles: true }));
+      link.remove();
+      return { fromElsewhere, fromMovie, afterwards: over() };
+    });
+    assert.deepEqual(accepted, { fromElsewhere: true, fromMovie: false, afterwards: true });
+
     // Files dropped from the file manager are imported into the open folder.
     const dropped = fs.readdirSync(sources).filter((f) => /^00(0[1-2])-/.test(f)).map((f) => path.join(sources, f));
     session.answer({ files: dropped });

@@ -215,10 +215,20 @@
     return { button, after: event.clientX > bounds.left + bounds.width / 2 };
   }
 
-  // What a drag brings: photos of the grid, or files from elsewhere.
+  // Whether the drag going on started in the movie (a photo, a picture or a
+  // link dragged within it).
+  let dragFromMovie = false;
+
+  // What a drag brings: photos of the grid, or files from elsewhere. The
+  // desktop's web view shows the files of a file manager's drag to the page
+  // only as their addresses (text/uri-list), never as files; addresses count
+  // as files when the drag came from another program, and the program
+  // imports what of them are files on this computer.
   function dragKind(event) {
     const types = Array.from(event.dataTransfer.types);
-    return types.includes(DRAGGED) ? 'photos' : types.includes('Files') ? 'files' : '';
+    if (types.includes(DRAGGED)) return 'photos';
+    if (types.includes('Files')) return 'files';
+    return types.includes('text/uri-list') && !dragFromMovie ? 'files' : '';
   }
 
   function onDragOver(event) {
@@ -270,6 +280,9 @@
     LR.$('#grid-wrap').addEventListener('dragover', onDragOver);
     LR.$('#grid-wrap').addEventListener('drop', onDrop);
     LR.$('#grid').addEventListener('dragend', () => markDrop(null));
+    // After the grid's own handler, which keeps some drags from starting.
+    document.addEventListener('dragstart', (event) => { dragFromMovie = !event.defaultPrevented; });
+    document.addEventListener('dragend', () => { dragFromMovie = false; });
     LR.$('#grid').addEventListener('click', onGridClick);
     LR.$('#grid').addEventListener('dblclick', onGridClick);
     LR.$('#btn-add-photos').addEventListener('click', addPhotos);
