@@ -21,45 +21,26 @@ lumireel=$1
 artifacts=$2
 built=$3
 here=$(cd "$(dirname "$0")" && pwd)
-skip() { echo "SKIP: $*"; exit 77; }
+. "$here/desktop_test_common.sh"
 
-[ "$built" = ON ] || skip "the desktop host is not built"
-for tool in xvfb-run xwininfo xprop import convert python3; do
-  command -v "$tool" >/dev/null || skip "$tool is missing"
-done
-
+require_desktop "$built" xvfb-run xwininfo xprop import convert python3
 # Everything below runs on a virtual X server of its own.
-if [ -z "${LUMIREEL_SMOKE_ON_XVFB:-}" ]; then
-  export LUMIREEL_SMOKE_ON_XVFB=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
-fi
+on_own_xvfb "$0" "$@"
 
-scratch=$(mktemp -d)
-app_pid=
-server_pid=
-cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
+begin_scratch
 fail() {
   echo "FAIL: $*"
   echo "--- program output"; cat "$scratch/app.log" 2>/dev/null || true
   exit 1
 }
 
-# WebKit keeps its caches and data under the home folder.
-export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/run" NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
 
 # A local web server that logs every request: nothing may reach it.
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 mkdir -p "$scratch/web"
 (cd "$scratch/web" && exec python3 -m http.server --bind 127.0.0.1 "$port") \
   >"$scratch/web.log" 2>&1 &
-server_pid=$!
+end_at_exit $!
 
 # A demo workspace whose name needs escaping in an address and in XML, with
 # the test's movie in place of the interface.
@@ -72,15 +53,6 @@ printf 'Grüße <&> from ReadFile' >"$workspace/input.txt"
 
 (cd "$workspace" && exec "$lumireel") >"$scratch/app.log" 2>&1 &
 app_pid=$!
-
-wait_for() {  # wait_for SECONDS COMMAND...
-  local deadline=$((SECONDS + $1)); shift
-  until "$@"; do
-    [ "$SECONDS" -lt "$deadline" ] || return 1
-    kill -0 "$app_pid" 2>/dev/null || fail "the program ended early"
-    sleep 0.2
-  done
-}
 
 wait_for 60 test -s "$workspace/result.txt" || fail "the movie wrote no result"
 expected="root=$workspace
