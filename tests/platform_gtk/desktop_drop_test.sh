@@ -9,8 +9,9 @@
 #  - two JPEGs dragged from another program (lumireel_drag_source, a file
 #    manager's part) and dropped on the photo grid: they are imported into
 #    the open folder, its photos.xml lists them, and no file chooser shows;
-#  - a drag that crosses the window and goes back without dropping imports
-#    nothing, and the next "Add photos..." shows the file chooser again.
+#  - a drag that crosses the window and goes back without dropping, and a
+#    drop beside the grid, import nothing, and the next "Add photos..."
+#    shows the file chooser again.
 # Screenshots of each step go to ARTIFACTS/desktop-drop-*.png.
 #
 # Usage: desktop_drop_test.sh LUMIREEL DRAG_SOURCE MOVIE ARTIFACTS BUILT
@@ -43,7 +44,6 @@ fail() {
 mkdir -p "$artifacts"
 rm -f "$artifacts"/desktop-drop-*.png
 shot() { import -window root "$artifacts/desktop-drop-$1.png" || true; }
-
 
 # The workspace, with one album and its photo folder made as the movie makes
 # them; the movie opens the first album and its first folder at start.
@@ -99,11 +99,13 @@ open_chooser() {
 
 # Where things are in the window (0, 30, 1280x964) on this screen, as the
 # movie lays them out: the "Add photos..." and "New album" buttons, a spot
-# of the empty photo grid and of the details pane beside it.
+# of the empty photo grid, of the details pane beside it and of the empty
+# sidebar below the photo folders.
 add_photos=(336 165)
 new_album=(123 180)
 grid=(614 627)
 details=(1130 600)
+sidebar=(123 700)
 
 # The movie has shown the album's folder once "Add photos..." is drawn in
 # the interface's primary colour.
@@ -114,7 +116,7 @@ xdotool mousemove "${grid[@]}"
 sleep 0.5
 shot 1-folder-open
 
-# Escape in the main view goes back to nothing and ends nothing.
+# Escape in the main view, with nothing open, ends nothing.
 xdotool key Escape
 sleep 0.5
 running || fail "the program ended after Escape in the main view"
@@ -200,7 +202,15 @@ big_count=$(find "$folder/big" -name '*.jpg' | wc -l)
 sleep 2
 shot 6-photos-imported
 
-# The drop answered one import only: the next "Add photos..." asks again.
+# A drop beside the grid, where the movie takes none, imports nothing; and
+# the drop before answered one import only: the next "Add photos..." asks.
+xdotool mousemove "${details[@]}" sleep 0.2 mousedown 1
+drag_path "${details[@]}" "${sidebar[@]}"
+sleep 0.5
+xdotool mouseup 1
+sleep 2
+[ "$(photo_count)" -eq 2 ] || fail "a drop beside the grid imported photos"
+chooser_open && fail "a drop beside the grid opened the file chooser"
 kill "$source_pid" 2>/dev/null || true
 xdotool mousemove "${grid[@]}"
 open_chooser || fail "Add photos after the drop did not show the file chooser"

@@ -479,25 +479,30 @@ test('everyday work on an album of real photographs', async (t) => {
 
     // The desktop's web view shows a file manager's files to the page only as
     // their addresses: a drag of addresses is taken for files too, unless it
-    // started in the movie.
+    // started in the movie; files are taken on the grid only.
     const accepted = await page.evaluate(() => {
-      const grid = document.querySelector('#grid-wrap');
-      const over = () => {
+      // The drop effect a drag of addresses over `selector` is given (a
+      // constructed DataTransfer keeps none, so the movie's choice is caught).
+      const over = (selector) => {
         const transfer = new DataTransfer();
         transfer.setData('text/uri-list', 'file:///photos/a.jpg');
-        return !grid.dispatchEvent(new DragEvent('dragover', { dataTransfer: transfer, bubbles: true, cancelable: true }));
+        let effect = 'none';
+        Object.defineProperty(transfer, 'dropEffect', { get: () => effect, set: (value) => { effect = value; } });
+        const taken = !document.querySelector(selector).dispatchEvent(
+          new DragEvent('dragover', { dataTransfer: transfer, bubbles: true, cancelable: true }));
+        return taken ? effect : 'left to the view';
       };
-      const fromElsewhere = over();
+      const fromElsewhere = [over('#grid-wrap'), over('.sidebar'), over('#search')];
       const link = document.createElement('a');
       link.href = '#';
       document.body.append(link);
       link.dispatchEvent(new DragEvent('dragstart', { dataTransfer: new DataTransfer(), bubbles: true, cancelable: true }));
-      const fromMovie = over();
+      const fromMovie = over('#grid-wrap');
       link.dispatchEvent(new DragEvent('dragend', { bubbles: true }));
       link.remove();
-      return { fromElsewhere, fromMovie, afterwards: over() };
+      return { fromElsewhere, fromMovie, afterwards: over('#grid-wrap') };
     });
-    assert.deepEqual(accepted, { fromElsewhere: true, fromMovie: false, afterwards: true });
+    assert.deepEqual(accepted, { fromElsewhere: ['copy', 'none', 'none'], fromMovie: 'left to the view', afterwards: 'copy' });
 
     // Files dropped from the file manager are imported into the open folder.
     const dropped = fs.readdirSync(sources).filter((f) => /^00(0[1-2])-/.test(f)).map((f) => path.join(sources, f));

@@ -368,6 +368,13 @@ void GtkHost::OnDragDataReceived(GtkWidget*, GdkDragContext* context, gint, gint
 gboolean GtkHost::OnDragDrop(GtkWidget*, GdkDragContext* context, gint, gint, guint,
                              gpointer self) {
   auto* host = static_cast<GtkHost*>(self);
+  // The view agrees to a drop only where the movie takes it (the photo grid
+  // of an open folder, while no import runs); a drop it refuses starts no
+  // import and must not answer a dialog opened later.
+  if (gdk_drag_context_get_selected_action(context) == 0) {
+    host->dropped_.Left(context);
+    return FALSE;
+  }
   if (host->drag_.get() != context) host->drag_ = GObjectRef<GdkDragContext>::Share(context);
   host->dropped_.Dropped(context, Clock::now());
   return FALSE;  // the view hands the drop to the movie

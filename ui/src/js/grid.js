@@ -283,6 +283,14 @@
     // After the grid's own handler, which keeps some drags from starting.
     document.addEventListener('dragstart', (event) => { dragFromMovie = !event.defaultPrevented; });
     document.addEventListener('dragend', () => { dragFromMovie = false; });
+    // Files from elsewhere are taken on the grid only: anywhere else the drag
+    // is refused (the web view would otherwise offer to open the address),
+    // so that the desktop keeps no files for an import that does not start.
+    document.addEventListener('dragover', (event) => {
+      if (event.defaultPrevented || dragKind(event) !== 'files') return;
+      event.preventDefault();
+      event.dataTransfer.dropEffect = 'none';
+    });
     LR.$('#grid').addEventListener('click', onGridClick);
     LR.$('#grid').addEventListener('dblclick', onGridClick);
     LR.$('#btn-add-photos').addEventListener('click', addPhotos);
