@@ -199,7 +199,9 @@ for size in '<w>180</w><h>135</h>' '<w>135</w><h>180</h>'; do
 done
 big_count=$(find "$folder/big" -name '*.jpg' | wc -l)
 [ "$big_count" -eq 2 ] || fail "$big_count big renditions in the folder, expected 2"
-sleep 2
+# The import is over once the movie shows "Add photos..." bright again.
+wait_for 30 add_photos_drawn || fail "the movie did not end the import"
+sleep 1
 shot 6-photos-imported
 
 # A drop beside the grid, where the movie takes none, imports nothing; and
