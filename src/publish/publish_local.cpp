@@ -119,7 +119,9 @@ void PublishCommandHandler::PublishedFolders() {
   const std::optional<PublishedRun> run =
       published_ != nullptr ? published_->LastRun() : std::nullopt;
   const PublishedRun shown = run ? *run : PublishedRun{};
-  ReplyToMovie(movie_, PublishedFoldersReply(shown.album_id, shown.picked, shown.cd, shown.web));
+  // Shown to the user and opened as they are, so in the system's own form.
+  ReplyToMovie(movie_, PublishedFoldersReply(shown.album_id, NativePath(shown.picked),
+                                             NativePath(shown.cd), NativePath(shown.web)));
 }
 
 void PublishCommandHandler::Publish(const PublishRequest& request) {

@@ -284,7 +284,7 @@ TEST_F(PublishTest, OverwriteQuestionAnsweredBothWays) {
   // is an empty string. It then has the CD gallery's page opened.
   app_.Invoke(R"(<invoke name="PublishedFolders" returntype="xml"><arguments/></invoke>)");
   const std::string out = EncodeMessageText(At("out").string());
-  const std::string cd = EncodeMessageText(Gallery("out", "cd"));
+  const std::string cd = EncodeMessageText(At("out/cd").string());
   auto reply = app_.WaitFor([](const Json& line) { return line.contains("reply"); });
   ASSERT_TRUE(reply) << app_.Transcript();
   EXPECT_EQ(reply->back()["reply"], "<invoke name=\"PublishedFolders\" returntype=\"xml\"><string>1</string><string>" +
