@@ -582,6 +582,16 @@ test('everyday work on an album of real photographs', async (t) => {
       ['ocean', 'de', '0x336699', '240', '240', '1280', '1280']);
     const list = await files.xml(path.join(workspace, 'MyAlbums', '2', 'photoparts', '1', 'photos.xml'));
     assert.deepEqual([list.attrs.mwidth, list.attrs.mheight], ['240', '240']);
+
+    // Reset brings back the defaults of the dialog and keeps the other settings.
+    await page.click('#btn-settings');
+    await page.click('#set-reset');
+    await session.settle();
+    const reset = await files.xml(path.join(workspace, 'quillmaralbumsettings', 'lumireel-movie.xml'));
+    assert.deepEqual([reset.attrs, all(reset, 'newalbum').length], [{ originals: '1' }, 0]);
+    await page.click('#btn-settings');
+    assert.equal(await page.inputValue('#new-bwidth'), '2048');
+    await page.click('#dlg-settings [data-cancel]');
     assert.deepEqual(session.errors, []);
   });
 
