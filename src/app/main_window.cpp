@@ -1,7 +1,14 @@
 #include "app/main_window.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cctype>
 #include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
 
 #include "bridge/file_utils.h"
 #include "bridge/movie_messages.h"
@@ -20,6 +27,29 @@ constexpr std::chrono::milliseconds kTrackingStep{50};
 // With pauses removed (pace 0) the tracking loop still waits this long
 // between turns, so that it never keeps a processor busy.
 constexpr std::chrono::milliseconds kShortestTrackingStep{10};
+
+// What the desktop may be asked to open for the movie: a folder, or a page
+// (a regular file named *.html or *.htm), with links resolved so that what
+// opens is what was checked. Anything else, a program or a script above
+// all, is refused: the movie must not start programs through the desktop.
+std::optional<std::string> OpenableLocation(const std::string& path) {
+  if (path.empty()) return std::nullopt;
+  char resolved[PATH_MAX];
+  if (realpath(NativePath(path).c_str(), resolved) == nullptr) return std::nullopt;
+  struct stat info {};
+  if (stat(resolved, &info) != 0) return std::nullopt;
+  if (S_ISDIR(info.st_mode)) return std::string(resolved);
+  if (!S_ISREG(info.st_mode)) return std::nullopt;
+  const std::string full(resolved);
+  std::string name = full.substr(full.find_last_of('/') + 1);
+  std::transform(name.begin(), name.end(), name.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  for (const char* page : {".html", ".htm"}) {
+    const std::string ending(page);
+    if (name.size() > ending.size() && name.ends_with(ending)) return full;
+  }
+  return std::nullopt;
+}
 
 }  // namespace
 
@@ -84,6 +114,15 @@ void CVellumcast2Dlg::FullSkreenWindow() {
 void CVellumcast2Dlg::LastSizeWindow() {
   window_.Show(platform::ShowState::kNormal);
   FitMovieToWindow();
+}
+
+void CVellumcast2Dlg::OpenLocation(const std::string& path) {
+  const std::optional<std::string> target = OpenableLocation(path);
+  if (!target) {
+    std::fprintf(stderr, "lumireel: not opened, neither a folder nor a page: %s\n", path.c_str());
+    return;
+  }
+  window_.OpenWithDesktop(*target);
 }
 
 void CVellumcast2Dlg::HideWindow() { window_.Show(platform::ShowState::kMinimized); }

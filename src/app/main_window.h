@@ -61,6 +61,7 @@ class CVellumcast2Dlg : public WindowCommands {
   void StartResizeWindow() override;
   void StopResizeWindow() override;
   void CloseWindow() override;
+  void OpenLocation(const std::string& path) override;
 
   bool drag_active() const { return drag_active_; }
   bool resize_active() const { return resize_active_; }

@@ -22,6 +22,9 @@ class WindowCommands {
   virtual void StopDragWindow() = 0;
   virtual void CloseWindow() = 0;
   virtual void HideWindow() = 0;
+  // Opens a folder in the file manager, or a page in the browser, through
+  // the desktop; anything else is refused.
+  virtual void OpenLocation(const std::string& path) = 0;
 };
 
 // Album import and keywords.
@@ -70,6 +73,8 @@ class PublishCommands {
  public:
   virtual ~PublishCommands() = default;
   virtual void Publish(const PublishRequest& request) = 0;
+  // Answers the request with the folders of the last run.
+  virtual void PublishedFolders() = 0;
 };
 
 // What UploadGallery and TestUploadConnection ask for (docs/upload.md).

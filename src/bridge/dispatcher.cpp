@@ -72,6 +72,10 @@ bool CommandDispatcher::DispatchPositional(const InvokeRequest& request) {
     if ((cd || web || ReadsAsOne(request.Value(0))) && publish_ != nullptr) {
       publish_->Publish({cd, web, request.Value(3), request.Value(4)});
     }
+  } else if (name == "PublishedFolders") {
+    if (publish_ != nullptr) publish_->PublishedFolders();
+  } else if (name == "OpenLocation") {
+    if (window_ != nullptr) window_->OpenLocation(request.Value(0));
   } else if (name == "UploadGallery") {
     if (upload_ != nullptr) {
       upload_->UploadGallery({request.Value(0), request.Value(1), request.Value(2), request.Value(3)});

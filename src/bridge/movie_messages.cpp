@@ -127,6 +127,16 @@ std::string ReadFileReply(std::string_view value) {
   return reply;
 }
 
+std::string PublishedFoldersReply(std::string_view album_id, std::string_view picked,
+                                  std::string_view cd, std::string_view web) {
+  std::string reply = "<invoke name=\"PublishedFolders\" returntype=\"xml\">";
+  for (std::string_view value : {album_id, picked, cd, web}) {
+    reply.append("<string>").append(EncodeMessageText(value)).append("</string>");
+  }
+  reply.append("</invoke>");
+  return reply;
+}
+
 std::string CallMovie(platform::MovieControl& movie, const std::string& message) {
   return movie.CallFunction(message);
 }

@@ -45,6 +45,11 @@ std::string SetFileMessage(std::string_view full_path, std::string_view file_nam
 std::string SetFileMessage(std::string_view full_path);
 // The reply to ReadFile carrying `value`.
 std::string ReadFileReply(std::string_view value);
+// The reply to PublishedFolders: the album id, the picked folder, the CD
+// gallery's folder and the web gallery's folder, each as one <string>, in
+// that order; a gallery that was not built whole is an empty string.
+std::string PublishedFoldersReply(std::string_view album_id, std::string_view picked,
+                                  std::string_view cd, std::string_view web);
 
 // Calls a function of the movie; the answer is returned (callers discard it).
 // Safe from any thread; calls of one thread keep their order.

@@ -7,8 +7,12 @@ namespace lumireel {
 
 OrderedRenderer::OrderedRenderer(std::size_t count,
                                  std::function<RenderedPhoto(std::size_t)> render, unsigned workers)
-    : count_(count), render_(std::move(render)), window_(std::max(workers, 1u)), slots_(window_) {
-  const std::size_t threads = std::min<std::size_t>(window_, count_);
+    : count_(count),
+      render_(std::move(render)),
+      workers_(std::max(workers, 1u)),
+      window_(2 * workers_),
+      slots_(window_) {
+  const std::size_t threads = std::min<std::size_t>(workers_, count_);
   threads_.reserve(threads);
   for (std::size_t i = 0; i < threads; ++i) threads_.emplace_back([this] { Work(); });
 }

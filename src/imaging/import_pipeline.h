@@ -1,8 +1,9 @@
 // Renders the picked files of an import on worker threads, ahead of the
 // import that numbers them: one photo in flight per worker, results handed
-// out strictly in pick order. At most `workers` photos are rendering or
-// waiting to be taken at any time, so memory and temporary files stay
-// bounded whatever the number of photos.
+// out strictly in pick order. At most twice `workers` photos are rendering
+// or waiting to be taken at any time, so memory and temporary files stay
+// bounded whatever the number of photos; the room beyond one per worker
+// keeps a worker busy while a large photo before it is still rendering.
 #pragma once
 
 #include <condition_variable>
@@ -41,7 +42,8 @@ class OrderedRenderer {
 
   const std::size_t count_;
   const std::function<RenderedPhoto(std::size_t)> render_;
-  const std::size_t window_;
+  const std::size_t workers_;
+  const std::size_t window_;  // photos rendering or waiting at most
 
   std::mutex mu_;
   std::condition_variable cv_;

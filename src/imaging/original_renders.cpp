@@ -229,6 +229,10 @@ void RunRenderAlbum(const std::string& root, const std::string& album_folder,
   };
   std::vector<Work> work;
   for (const std::string& part_folder : PartFolders(album_folder)) {
+    // Later edits make their previews in the list's box: the album's size
+    // from now on, as every photo rendered here has it.
+    (void)RewritePreviewBox(PhotoListPath(part_folder), limits.preview_width,
+                            limits.preview_height);
     for (ListedPhoto& photo : ListedPhotos(part_folder)) {
       if (FindOriginal(part_folder, photo.id)) work.push_back({part_folder, std::move(photo)});
     }

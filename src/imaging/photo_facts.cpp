@@ -1,7 +1,6 @@
 #include "imaging/photo_facts.h"
 
 #include <fcntl.h>
-#include <glib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,7 +10,12 @@
 #include <exiv2/webpimage.hpp>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
 #include <vector>
+
+#include "bridge/sha256.h"
 
 namespace lumireel {
 namespace {
@@ -183,8 +187,7 @@ CopiedOriginal CopyOriginal(const std::string& native_source,
   const FdCloser out{
       ::open(native_destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644)};
   if (out.fd < 0) return copied;
-  const std::unique_ptr<GChecksum, decltype(&g_checksum_free)> sum(
-      g_checksum_new(G_CHECKSUM_SHA256), g_checksum_free);
+  Sha256 sum;
   std::vector<unsigned char> buffer(kCopyChunk);
   bool failed = false;
   for (;;) {
@@ -195,7 +198,10 @@ CopiedOriginal CopyOriginal(const std::string& native_source,
       failed = true;
       break;
     }
-    g_checksum_update(sum.get(), buffer.data(), got);
+    if (!sum.Update(buffer.data(), static_cast<std::size_t>(got))) {
+      failed = true;
+      break;
+    }
     copied.bytes += static_cast<std::uint64_t>(got);
     for (ssize_t written = 0; written < got && !failed;) {
       const ssize_t put = ::write(out.fd, buffer.data() + written, got - written);
@@ -211,7 +217,12 @@ CopiedOriginal CopyOriginal(const std::string& native_source,
     ::unlink(native_destination.c_str());
     return CopiedOriginal();
   }
-  copied.sha256 = g_checksum_get_string(sum.get());
+  std::optional<std::string> digest = sum.FinishHex();
+  if (!digest) {
+    ::unlink(native_destination.c_str());
+    return CopiedOriginal();
+  }
+  copied.sha256 = std::move(*digest);
   copied.ok = true;
   return copied;
 }

@@ -103,6 +103,34 @@ bool RewritePhotoSize(const std::string& list_path, const std::string& id, std::
   return true;
 }
 
+bool RewritePreviewBox(const std::string& list_path, long width, long height) {
+  const std::unique_lock lock = LockFilePath(list_path);
+  const std::optional<std::string> text = ReadTextFileUtf8(list_path);
+  CXmlDocument list;
+  if (!text || !ParseStoredXmlForAppend(*text, list)) return false;
+  CXmlNode* root = list.RootElement();
+  bool changed = false;
+  for (const auto& [name, number] : {std::pair{"mwidth", width}, std::pair{"mheight", height}}) {
+    const std::string value = std::to_string(number);
+    CXmlAttr* attr = root->FindAttr(name);
+    if (attr != nullptr && attr->value == value) continue;
+    if (attr != nullptr) {
+      attr->value = value;
+    } else {
+      root->AppendAttr(name, value);
+    }
+    changed = true;
+  }
+  if (!changed) return true;
+  const std::string written = list.ToXml();
+  if (!WriteTextFileUtf8(list_path, written)) return false;
+  KnownList known = KnownListText(list_path, *text).value_or(KnownList{});
+  known.written = true;
+  known.preview_box = {width, height};
+  KnowListText(list_path, written, known);
+  return true;
+}
+
 bool LoadList(const std::string& list_path, LoadedList& loaded) {
   std::optional<std::string> text = ReadTextFileUtf8(list_path);
   if (!text) return false;

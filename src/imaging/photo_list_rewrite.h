@@ -41,6 +41,13 @@ PreviewBox ReadPreviewBox(const std::string& list_path);
 bool RewritePhotoSize(const std::string& list_path, const std::string& id, std::uint32_t width,
                       std::uint32_t height);
 
+// Sets the root's `mwidth` and `mheight` attributes (the preview box that
+// edits make previews in) to `width` and `height`, adding those missing and
+// leaving everything else of the list as it is; a list that already has them
+// is not written. False, leaving the list as it was, when it cannot be read,
+// parsed or written.
+bool RewritePreviewBox(const std::string& list_path, long width, long height);
+
 // One photo brought in by an import: its id, preview size and facts.
 struct ImportedPhoto {
   int id = 0;

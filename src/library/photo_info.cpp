@@ -1,10 +1,8 @@
 #include "library/photo_info.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <string_view>
@@ -14,6 +12,7 @@
 
 #include "bridge/file_utils.h"
 #include "bridge/movie_messages.h"
+#include "library/originals_index.h"
 #include "library/stored_xml.h"
 
 namespace lumireel {
@@ -35,29 +34,13 @@ void AppendText(std::string& out, std::string_view name, const std::string& valu
   if (!value.empty()) AppendAttr(out, name, value);
 }
 
-// Calls `visit(id, native path)` for each original kept in `part_folder`
-// (the regular files of `originals` named `id` or `id`.<ext>) until it
-// returns false. Names are read straight from the folder, with no path made
-// or file looked at for the names that are no original's: a folder of
-// thousands of photos is listed for every photo imported into it.
-template <typename Visit>
-void ForEachOriginal(const std::string& part_folder, Visit visit) {
-  const std::string folder = NativePath(JoinPath(part_folder, "originals"));
-  DIR* listing = ::opendir(folder.c_str());
-  if (listing == nullptr) return;
-  while (const dirent* entry = ::readdir(listing)) {
-    const std::string_view name = entry->d_name;
-    const std::string id(name.substr(0, name.find('.')));
-    if (!IsPhotoId(id)) continue;
-    const std::string path = folder + "/" + std::string(name);
-    bool regular = entry->d_type == DT_REG;
-    if (entry->d_type == DT_UNKNOWN) {
-      struct stat info;
-      regular = ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-    }
-    if (regular && !visit(id, path)) break;
-  }
-  ::closedir(listing);
+// The originals folder of `part_folder` in one spelling for each folder, so
+// that the index knows it by one name.
+std::string OriginalsFolder(const std::string& part_folder) {
+  std::string folder =
+      std::filesystem::path(NativePath(JoinPath(part_folder, "originals"))).lexically_normal();
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
 }
 
 // What this program last wrote to a facts file: the stamp of its text, and
@@ -175,19 +158,9 @@ bool RecordPhotoFacts(const std::string& part_folder,
   }
 
   // A new photo is a duplicate of the first photo with its digest that still
-  // has its original (or came in with it). The originals are listed only
-  // when some digest is already there, and then once.
-  std::optional<std::unordered_set<std::string>> with_original;
+  // has its original (or came in with it).
   const auto has_original = [&](const std::string& id) {
-    if (new_ids.count(id) != 0) return true;
-    if (!with_original) {
-      with_original.emplace();
-      ForEachOriginal(part_folder, [&](const std::string& kept, const std::string&) {
-        with_original->insert(kept);
-        return true;
-      });
-    }
-    return with_original->count(id) != 0;
+    return new_ids.count(id) != 0 || FindOriginal(part_folder, id).has_value();
   };
   for (const auto& [id, facts] : photos) {
     PhotoFacts recorded = facts;
@@ -211,12 +184,7 @@ bool RecordPhotoFacts(const std::string& part_folder,
 
 std::optional<std::string> FindOriginal(const std::string& part_folder, const std::string& id) {
   if (!IsPhotoId(id)) return std::nullopt;
-  std::optional<std::string> found;
-  ForEachOriginal(part_folder, [&](const std::string& kept_id, const std::string& path) {
-    if (kept_id == id) found = path;
-    return !found;
-  });
-  return found;
+  return FindKeptOriginal(OriginalsFolder(part_folder), id);
 }
 
 std::vector<std::string> FoldersLeftOut(const std::string& settings_folder, bool gallery) {

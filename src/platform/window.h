@@ -65,6 +65,10 @@ class Window {
   virtual Point CursorPosition() = 0;
   // Sends a key-down of the given virtual key to the movie control.
   virtual void SendKeyToControl(int virtual_key) = 0;
+  // Opens `path` (a folder or a page, already checked by the caller) with the
+  // desktop's handler for it: the file manager or the browser. Returns at
+  // once; what the desktop starts runs on its own.
+  virtual void OpenWithDesktop(const std::string& path) = 0;
   // Ends the main loop; RunModal then returns `exit_code`.
   virtual void PostQuit(int exit_code) = 0;
 

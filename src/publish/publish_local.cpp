@@ -72,13 +72,15 @@ void PublishLocal(const PublishJob& job, const PublishServices& services) {
   if (!picked) return;
   CallMovie(services.movie, CreateProgressBarMessage("loc_publish_lbl"));
 
+  PublishedRun run{.album_id = request.album_id, .picked = *picked, .cd = "", .web = ""};
   if (request.cd) {
     const std::string gallery = JoinPath(*picked, "cd");
-    if (PrepareGalleryFolder(*picked, gallery, publisher, services.dialogs)) {
-      BuildMarked(gallery, [&] {
-        return publisher.BuildCdGallery(request.album_id, request.album_prefix, job.root_path,
-                                        gallery);
-      });
+    if (PrepareGalleryFolder(*picked, gallery, publisher, services.dialogs) &&
+        BuildMarked(gallery, [&] {
+          return publisher.BuildCdGallery(request.album_id, request.album_prefix, job.root_path,
+                                          gallery);
+        })) {
+      run.cd = gallery;
     }
   }
   if (request.web) {
@@ -87,11 +89,13 @@ void PublishLocal(const PublishJob& job, const PublishServices& services) {
         BuildMarked(gallery, [&] {
           return publisher.BuildWebGallery(request.album_id, request.album_prefix, job.root_path,
                                            gallery);
-        }) &&
-        services.published != nullptr) {
-      services.published->RecordWeb(request.album_id, gallery);
+        })) {
+      run.web = gallery;
+      if (services.published != nullptr) services.published->RecordWeb(request.album_id, gallery);
     }
   }
+  // Recorded before the alert, which makes the movie ask where they are.
+  if (services.published != nullptr) services.published->RecordRun(std::move(run));
 
   services.pacing.Pause(kBeforeAlertPause);
   CallMovie(services.movie, ShowAlertMessage("loc_msg_localpubsucc_h", "loc_msg_localpubsucc", 1));
@@ -110,6 +114,15 @@ PublishCommandHandler::PublishCommandHandler(platform::MovieControl& movie,
       queue_(queue),
       root_path_(std::move(root_path)),
       published_(published) {}
+
+void PublishCommandHandler::PublishedFolders() {
+  const std::optional<PublishedRun> run =
+      published_ != nullptr ? published_->LastRun() : std::nullopt;
+  const PublishedRun shown = run ? *run : PublishedRun{};
+  // Shown to the user and opened as they are, so in the system's own form.
+  ReplyToMovie(movie_, PublishedFoldersReply(shown.album_id, NativePath(shown.picked),
+                                             NativePath(shown.cd), NativePath(shown.web)));
+}
 
 void PublishCommandHandler::Publish(const PublishRequest& request) {
   // The job holds its own copy of the request and references to services

@@ -75,6 +75,11 @@ class PublishCommandHandler : public PublishCommands {
   // a time in arrival order, so a second Publish waits for the first instead
   // of changing its arguments. REQUIRES: main thread.
   void Publish(const PublishRequest& request) override;
+  // Answers with where the last run put its galleries (PublishedFoldersReply),
+  // every separator a "/";
+  // empty strings when nothing was published in this run of the program.
+  // REQUIRES: main thread, while the request is handled.
+  void PublishedFolders() override;
 
  private:
   platform::MovieControl& movie_;

@@ -14,4 +14,14 @@ std::optional<std::string> PublishedGalleries::Web(const std::string& album_id) 
   return it->second;
 }
 
+void PublishedGalleries::RecordRun(PublishedRun run) {
+  const std::lock_guard<std::mutex> lock(mu_);
+  last_run_ = std::move(run);
+}
+
+std::optional<PublishedRun> PublishedGalleries::LastRun() const {
+  const std::lock_guard<std::mutex> lock(mu_);
+  return last_run_;
+}
+
 }  // namespace lumireel

@@ -7,8 +7,20 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace lumireel {
+
+// What the last Publish run made: the folder the user picked and each
+// gallery built whole in it (empty when it was not asked for, was skipped or
+// stopped at an error).
+struct PublishedRun {
+  std::string album_id;
+  std::string picked;
+  std::string cd;
+  std::string web;
+  bool operator==(const PublishedRun&) const = default;
+};
 
 class PublishedGalleries {
  public:
@@ -17,9 +29,15 @@ class PublishedGalleries {
   // The folder of the album's last web gallery; nullopt when none was built.
   [[nodiscard]] std::optional<std::string> Web(const std::string& album_id) const;
 
+  // Records the run that ended last, for the movie's message that says
+  // where the galleries are.
+  void RecordRun(PublishedRun run);
+  [[nodiscard]] std::optional<PublishedRun> LastRun() const;
+
  private:
   mutable std::mutex mu_;
   std::map<std::string, std::string> web_;  // GUARDED_BY(mu_)
+  std::optional<PublishedRun> last_run_;     // GUARDED_BY(mu_)
 };
 
 }  // namespace lumireel

@@ -1,10 +1,8 @@
 #include "upload/manifest.h"
 
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <unistd.h>
 
-#include <array>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -13,35 +11,12 @@
 #include <vector>
 
 #include "bridge/file_utils.h"
+#include "bridge/sha256.h"
 
 namespace lumireel {
 namespace {
 
 constexpr std::string_view kManifestHeader = "lumireel-manifest 1";
-
-struct DigestDeleter {
-  void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
-using Digest = std::unique_ptr<EVP_MD_CTX, DigestDeleter>;
-
-Digest StartSha256() {
-  Digest digest(EVP_MD_CTX_new());
-  if (digest && EVP_DigestInit_ex(digest.get(), EVP_sha256(), nullptr) != 1) digest.reset();
-  return digest;
-}
-
-std::optional<std::string> FinishHex(EVP_MD_CTX* digest) {
-  std::array<unsigned char, EVP_MAX_MD_SIZE> sum{};
-  unsigned int length = 0;
-  if (EVP_DigestFinal_ex(digest, sum.data(), &length) != 1) return std::nullopt;
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned int i = 0; i < length; ++i) {
-    hex += kHex[sum[i] >> 4];
-    hex += kHex[sum[i] & 15];
-  }
-  return hex;
-}
 
 bool IsHexDigest(std::string_view text) {
   if (text.size() != 64) return false;
@@ -112,22 +87,21 @@ std::optional<std::string> Sha256OfFile(const std::string& path) {
   std::FILE* file = std::fopen(NativePath(path).c_str(), "rb");
   if (file == nullptr) return std::nullopt;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> owner(file, &std::fclose);
-  Digest digest = StartSha256();
-  if (!digest) return std::nullopt;
+  Sha256 digest;
   std::vector<char> buffer(1 << 16);
   while (true) {
     const size_t got = std::fread(buffer.data(), 1, buffer.size(), file);
-    if (got > 0 && EVP_DigestUpdate(digest.get(), buffer.data(), got) != 1) return std::nullopt;
+    if (!digest.Update(buffer.data(), got)) return std::nullopt;
     if (got < buffer.size()) break;
   }
   if (std::ferror(file)) return std::nullopt;
-  return FinishHex(digest.get());
+  return digest.FinishHex();
 }
 
 std::string Sha256OfText(std::string_view text) {
-  Digest digest = StartSha256();
-  if (!digest || EVP_DigestUpdate(digest.get(), text.data(), text.size()) != 1) return {};
-  return FinishHex(digest.get()).value_or(std::string());
+  Sha256 digest;
+  digest.Update(text.data(), text.size());
+  return digest.FinishHex().value_or(std::string());
 }
 
 std::optional<Manifest> ScanGallery(const std::string& folder, std::string* error) {

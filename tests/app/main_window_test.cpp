@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -144,6 +146,49 @@ TEST_F(MainWindowTest, RequestsReachTheDispatcher) {
   movie_.SendRequest(R"(<invoke name="CloseWindow" returntype="xml"><arguments/></invoke>)");
   EXPECT_EQ(window_.quit_code(), 0);
   movie_.SendFSCommand("quit", "");  // has no effect
+}
+
+// Only folders and pages reach the desktop, as the paths they resolve to; a
+// program, a script dressed as a page, a pipe or a missing path never do.
+TEST_F(MainWindowTest, OnlyFoldersAndPagesAreOpenedWithTheDesktop) {
+  const std::string base = root_.path() + "/Tom & Jerry";
+  fs::create_directories(base + "/web");
+  std::ofstream(base + "/web/index.html") << "<p>gallery</p>";
+  std::ofstream(base + "/web/INDEX.HTM") << "<p>gallery</p>";
+  std::ofstream(base + "/run.sh") << "#!/bin/sh\n";
+  fs::permissions(base + "/run.sh", fs::perms::owner_all);
+  fs::create_symlink(base + "/run.sh", base + "/looks.html");
+  fs::create_symlink(base + "/web", base + "/link-to-web");
+  std::ofstream(base + "/.html") << "";
+  ASSERT_EQ(mkfifo((base + "/pipe.html").c_str(), 0600), 0);
+  const std::string real = fs::canonical(base).string();
+
+  const struct {
+    std::string path;
+    std::string opened;  // empty: refused
+  } cases[] = {
+      {base + "/web", real + "/web"},
+      {base + "\\web\\index.html", real + "/web/index.html"},
+      {base + "/web/INDEX.HTM", real + "/web/INDEX.HTM"},
+      {base + "/link-to-web", real + "/web"},
+      {base + "/run.sh", ""},
+      {base + "/looks.html", ""},
+      {base + "/.html", ""},
+      {base + "/pipe.html", ""},
+      {base + "/missing", ""},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    const size_t before = window_.opened().size();
+    dialog_.OpenLocation(c.path);
+    const std::vector<std::string> opened = window_.opened();
+    if (c.opened.empty()) {
+      EXPECT_EQ(opened.size(), before) << c.path;
+    } else {
+      ASSERT_EQ(opened.size(), before + 1) << c.path;
+      EXPECT_EQ(opened.back(), c.opened) << c.path;
+    }
+  }
 }
 
 }  // namespace

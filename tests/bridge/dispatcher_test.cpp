@@ -26,6 +26,7 @@ class Recorder : public WindowCommands,
   void StopDragWindow() override { log.push_back("stopDragWindow"); }
   void CloseWindow() override { log.push_back("CloseWindow"); }
   void HideWindow() override { log.push_back("HideWindow"); }
+  void OpenLocation(const std::string& path) override { log.push_back("OpenLocation " + path); }
   void ImportAlbum(const std::string& name) override { log.push_back("importAlbum " + name); }
   void GetKeyWords(const std::string& folder, long p, long a) override {
     log.push_back("GetKeyWords " + folder + " " + std::to_string(p) + " " + std::to_string(a));
@@ -69,6 +70,7 @@ class Recorder : public WindowCommands,
     log.push_back("Publish cd=" + std::to_string(r.cd) + " web=" + std::to_string(r.web) + " " +
                   r.album_id + " " + r.album_prefix);
   }
+  void PublishedFolders() override { log.push_back("PublishedFolders"); }
 };
 
 std::string Request(const std::string& name, const std::string& arguments) {
@@ -143,6 +145,9 @@ TEST_F(DispatcherTest, PositionalArgumentsTakeValueOrInnerText) {
   EXPECT_EQ(Dispatch(Request("importAlbum", "<string>Tom &amp; Jerry</string>")),
             Log{"importAlbum Tom & Jerry"});
   EXPECT_EQ(Dispatch(Request("importAlbum", "")), Log{"importAlbum "});
+  EXPECT_EQ(Dispatch(Request("OpenLocation", "<string>/p/Tom &amp; Jerry/web</string>")),
+            Log{"OpenLocation /p/Tom & Jerry/web"});
+  EXPECT_EQ(Dispatch(Request("PublishedFolders", "")), Log{"PublishedFolders"});
   // The adjustment document stays in its encoded form, paths are decoded.
   EXPECT_EQ(Dispatch(Request("SaveIMG", "<string>/a&amp;b.jpg</string><string>o</string>"
                                         "<string>&lt;x/&gt;</string><string>1</string><string>2</string>"

@@ -312,6 +312,11 @@ TEST_F(PhotoFactsTest, RenderAlbumRendersEveryPhotoAtTheNewSizesWithItsEdits) {
   EXPECT_EQ(SizeOf(Preview(1, 2)), (Size2{180, 240}));
   EXPECT_EQ(SizeOf(Big(2, 1)), (Size2{1400, 700}));
   EXPECT_EQ(SizeOf(Preview(2, 1)), (Size2{240, 120}));
+  // Later edits make their previews at the new size too.
+  for (int part : {1, 2}) {
+    const std::string list = testing::ReadBytes(Part(part) + "/photos.xml");
+    EXPECT_NE(list.find("<album mheight=\"240\" mwidth=\"240\" id="), std::string::npos) << list;
+  }
   // The crop keeps the part of the photo it chose: the gradient's colour
   // at the crop's corner.
   EXPECT_TRUE(testing::Near(testing::PixelAt(Big(1, 1), 0, 0),

@@ -279,6 +279,22 @@ TEST_F(PublishTest, OverwriteQuestionAnsweredBothWays) {
   EXPECT_TRUE(fs::is_regular_file(At("out/cd/autorun.inf")));
   EXPECT_EQ(Bytes("out/web/old.txt"), "old");
   EXPECT_FALSE(fs::exists(At("out/web/index.html")));
+
+  // The movie asks where the run put its galleries: the declined web gallery
+  // is an empty string. It then has the CD gallery's page opened.
+  app_.Invoke(R"(<invoke name="PublishedFolders" returntype="xml"><arguments/></invoke>)");
+  const std::string out = EncodeMessageText(At("out").string());
+  const std::string cd = EncodeMessageText(At("out/cd").string());
+  auto reply = app_.WaitFor([](const Json& line) { return line.contains("reply"); });
+  ASSERT_TRUE(reply) << app_.Transcript();
+  EXPECT_EQ(reply->back()["reply"], "<invoke name=\"PublishedFolders\" returntype=\"xml\"><string>1</string><string>" +
+                                        out + "</string><string>" + cd +
+                                        "</string><string></string></invoke>");
+  app_.Invoke("<invoke name=\"OpenLocation\" returntype=\"xml\"><arguments><string>" +
+              EncodeMessageText(At("out/cd/index.html").string()) + "</string></arguments></invoke>");
+  auto opened = app_.WaitFor([](const Json& line) { return line.contains("open"); });
+  ASSERT_TRUE(opened) << app_.Transcript();
+  EXPECT_EQ(opened->back()["open"], fs::canonical(At("out/cd/index.html")).string());
 }
 
 TEST_F(PublishTest, BadCatalogueAndUnusableFoldersAreReportedNeverFatal) {

@@ -122,6 +122,11 @@ inline void WriteBytes(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
+inline std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 // The start of a PNG file (signature and header chunk, no pixel data) that
 // announces a `width` x `height` picture: a decompression bomb's calling card.
 inline std::string PngHeaderOnly(std::uint32_t width, std::uint32_t height) {

@@ -4,6 +4,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
+#include <utility>
+#include <vector>
 #include <sstream>
 
 #include "support/temp_folder.h"
@@ -30,6 +34,51 @@ class PhotoInfoTest : public ::testing::Test {
   testing::TempFolder temp_;
   const std::string folder_ = temp_.path();
 };
+
+// Once a folder's originals were looked up, every later change to the
+// folder shows in the next answer: files added, renamed, removed or replaced
+// by what is no original, the originals folder made again, and the photo
+// folder renamed with another made in its place.
+TEST_F(PhotoInfoTest, OriginalsFoundFollowEveryChangeOfTheFolder) {
+  const std::string part = At("part");
+  const auto original = [&](const std::string& id) {
+    const std::optional<std::string> found = FindOriginal(part, id);
+    return found ? fs::path(*found).filename().string() : std::string("-");
+  };
+  const auto in = [&](const std::string& name) { return part + "/originals/" + name; };
+  Put("part/originals/1.jpg", "x");
+  Put("part/originals/2.heic", "x");
+  Put("part/originals/notes.txt", "x");
+  ASSERT_EQ(original("1"), "1.jpg");
+
+  const struct {
+    const char* change;
+    std::function<void()> make;
+    std::vector<std::pair<std::string, std::string>> expected;  // id -> file name or "-"
+  } steps[] = {
+      {"added", [&] { Put("part/originals/3.png", "x"); }, {{"3", "3.png"}, {"1", "1.jpg"}}},
+      {"renamed", [&] { fs::rename(in("3.png"), in("4.png")); }, {{"3", "-"}, {"4", "4.png"}}},
+      {"removed", [&] { fs::remove(in("4.png")); }, {{"4", "-"}, {"2", "2.heic"}}},
+      {"no file", [&] {
+         fs::remove(in("2.heic"));
+         fs::create_directory(in("2.heic"));
+         fs::create_symlink(in("1.jpg"), in("5.jpg"));
+       }, {{"2", "-"}, {"5", "-"}}},
+      {"made again", [&] {
+         fs::rename(part + "/originals", part + "/old");
+         Put("part/originals/6", "x");
+       }, {{"1", "-"}, {"6", "6"}}},
+      {"folder renamed", [&] {
+         fs::rename(part, At("moved"));
+         Put("part/originals/7.jpg", "x");
+       }, {{"6", "-"}, {"7", "7.jpg"}}},
+  };
+  for (const auto& step : steps) {
+    step.make();
+    for (const auto& [id, name] : step.expected) EXPECT_EQ(original(id), name) << step.change;
+  }
+  EXPECT_EQ(fs::path(*FindOriginal(At("moved"), "6")).filename(), "6");
+}
 
 TEST_F(PhotoInfoTest, FactsReplaceTheirIdAndDuplicatesNeedAKeptOriginal) {
   PhotoFacts first;

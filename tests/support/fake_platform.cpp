@@ -120,6 +120,11 @@ void FakeWindow::SendKeyToControl(int virtual_key) {
   keys_.push_back(virtual_key);
 }
 
+void FakeWindow::OpenWithDesktop(const std::string& path) {
+  std::lock_guard lock(mu_);
+  opened_.push_back(path);
+}
+
 void FakeWindow::PostQuit(int exit_code) {
   std::lock_guard lock(mu_);
   quit_code_ = exit_code;
@@ -144,6 +149,11 @@ std::string FakeWindow::title() const {
 std::vector<int> FakeWindow::keys() const {
   std::lock_guard lock(mu_);
   return keys_;
+}
+
+std::vector<std::string> FakeWindow::opened() const {
+  std::lock_guard lock(mu_);
+  return opened_;
 }
 
 std::optional<int> FakeWindow::quit_code() const {

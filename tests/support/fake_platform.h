@@ -59,6 +59,7 @@ class FakeWindow : public platform::Window {
   void SetIcon(int resource, bool large) override;
   platform::Point CursorPosition() override;
   void SendKeyToControl(int virtual_key) override;
+  void OpenWithDesktop(const std::string& path) override;
   void PostQuit(int exit_code) override;
 
   // Runs the tasks posted so far on the calling thread.
@@ -69,6 +70,7 @@ class FakeWindow : public platform::Window {
   platform::Rect control() const;
   std::string title() const;
   std::vector<int> keys() const;
+  std::vector<std::string> opened() const;
   std::optional<int> quit_code() const;
   int large_icon() const;
   int small_icon() const;
@@ -84,6 +86,7 @@ class FakeWindow : public platform::Window {
   std::string title_;
   platform::Point cursor_;
   std::vector<int> keys_;
+  std::vector<std::string> opened_;
   std::optional<int> quit_code_;
   int large_icon_ = 0;
   int small_icon_ = 0;

@@ -341,16 +341,29 @@ test('everyday work on an album of real photographs', async (t) => {
     await page.click('#btn-publish');
     assert.ok(!(await page.isChecked('#pub-originals')));
     await page.check('#pub-originals');
+    await page.check('#pub-cd');
     await shots('06-publish-originals');
     session.answer({ folder: published });
     await page.click('#pub-ok');
-    await page.waitForSelector('#dlg-alert[open]');
-    await page.click('#dlg-alert [data-primary]');
+    // The message names both galleries' folders and opens the offline one in
+    // the browser, through the desktop.
+    await page.waitForSelector('#dlg-alert[open] #alert-actions button');
+    assert.deepEqual(await page.$$eval('#alert-details dd', (dds) => dds.map((dd) => dd.textContent)),
+      [path.join(published, 'cd'), path.join(published, 'web')]);
+    assert.deepEqual(await page.$$eval('#alert-actions button', (bs) => bs.map((b) => b.textContent)),
+      ['Open gallery', 'Open folder']);
+    await shots('06-published-where');
+    const before = session.lines.length;
+    await page.click('#alert-actions button:text("Open gallery")');
+    const opened = await session.waitForLine((line) => 'open' in line, before);
+    assert.equal(opened.open, path.join(fs.realpathSync(published), 'cd', 'index.html'));
+    assert.ok(!(await page.isVisible('#dlg-alert')));
     await session.settle();
     await idle();
     const settings = await files.xml(path.join(workspace, 'quillmaralbumsettings', 'lumireel-movie.xml'));
     assert.equal(settings.attrs.originals, '1');
     assert.equal(fs.readdirSync(path.join(published, 'web', 'photoparts', '1', 'originals')).length, PHOTOS);
+    assert.ok(fs.existsSync(path.join(published, 'cd', 'index.html')));
     await page.click('#btn-publish');
     assert.ok(await page.isChecked('#pub-originals'));
     await page.click('#dlg-publish [data-cancel]');
@@ -596,6 +609,16 @@ test('everyday work on an album of real photographs', async (t) => {
       ['ocean', 'de', '0x336699', '240', '240', '1280', '1280']);
     const list = await files.xml(path.join(workspace, 'MyAlbums', '2', 'photoparts', '1', 'photos.xml'));
     assert.deepEqual([list.attrs.mwidth, list.attrs.mheight], ['240', '240']);
+
+    // Reset brings back the defaults of the dialog and keeps the other settings.
+    await page.click('#btn-settings');
+    await page.click('#set-reset');
+    await session.settle();
+    const reset = await files.xml(path.join(workspace, 'quillmaralbumsettings', 'lumireel-movie.xml'));
+    assert.deepEqual([reset.attrs, all(reset, 'newalbum').length], [{ originals: '1' }, 0]);
+    await page.click('#btn-settings');
+    assert.equal(await page.inputValue('#new-bwidth'), '2048');
+    await page.click('#dlg-settings [data-cancel]');
     assert.deepEqual(session.errors, []);
   });
 

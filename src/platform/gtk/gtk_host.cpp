@@ -1,6 +1,7 @@
 // The desktop host's start, main loop and window.
 #include "platform/gtk/gtk_host.h"
 
+#include <cstdio>
 #include <utility>
 
 #include "platform/gtk/embedded_files.h"
@@ -439,6 +440,19 @@ void GtkHost::SendKeyToControl(int virtual_key) {
     gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(display)));
     gtk_widget_event(view_, event);
     gdk_event_free(event);
+  });
+}
+
+void GtkHost::OpenWithDesktop(const std::string& path) {
+  OnMain([this, path] {
+    GError* raw_error = nullptr;
+    gchar* uri = g_filename_to_uri(path.c_str(), nullptr, &raw_error);
+    if (uri != nullptr) {
+      gtk_show_uri_on_window(GTK_WINDOW(window_), uri, GDK_CURRENT_TIME, &raw_error);
+      g_free(uri);
+    }
+    const GErrorPtr error(raw_error);
+    if (error) std::fprintf(stderr, "lumireel: cannot open %s: %s\n", path.c_str(), error->message);
   });
 }
 

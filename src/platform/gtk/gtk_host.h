@@ -55,6 +55,7 @@ class GtkHost final : public DesktopHost {
   void SetIcon(int resource, bool large) override;
   Point CursorPosition() override;
   void SendKeyToControl(int virtual_key) override;
+  void OpenWithDesktop(const std::string& path) override;
   void PostQuit(int exit_code) override;
 
   // Dialogs.

@@ -91,6 +91,7 @@ class HeadlessHost final : public MovieControl, public Window, public Dialogs {
   void SetIcon(int resource, bool large) override;
   Point CursorPosition() override;
   void SendKeyToControl(int virtual_key) override;
+  void OpenWithDesktop(const std::string& path) override;
   void PostQuit(int exit_code) override;
 
   // Dialogs. Any thread; one dialog at a time. Each writes its line, then

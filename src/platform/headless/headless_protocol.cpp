@@ -234,6 +234,8 @@ std::string WindowLine(const WindowPlacement& placement) {
 
 std::string ControlKeyLine(int virtual_key) { return Line("control_key", virtual_key); }
 
+std::string OpenLine(std::string_view path) { return Line("open", path); }
+
 std::string OpenFileDialogLine(const OpenFileRequest& request) {
   return Line("dialog", DialogObject(request.multiple ? "open-files" : "open-file", request.title,
                                      request.filter, request.default_ext));

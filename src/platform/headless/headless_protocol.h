@@ -75,6 +75,8 @@ std::string CallLine(std::string_view request);
 std::string ReplyLine(std::string_view reply);
 std::string WindowLine(const WindowPlacement& placement);
 std::string ControlKeyLine(int virtual_key);
+// The desktop was asked to open the folder or page at `path`.
+std::string OpenLine(std::string_view path);
 std::string OpenFileDialogLine(const OpenFileRequest& request);
 std::string FolderDialogLine(const FolderRequest& request);
 std::string MessageBoxLine(const MessageBoxRequest& request);

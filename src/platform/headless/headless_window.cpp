@@ -72,6 +72,8 @@ int HeadlessHost::small_icon() const {
 
 void HeadlessHost::SendKeyToControl(int virtual_key) { WriteLine(ControlKeyLine(virtual_key)); }
 
+void HeadlessHost::OpenWithDesktop(const std::string& path) { WriteLine(OpenLine(path)); }
+
 Point HeadlessHost::CursorPosition() {
   std::lock_guard lock(cursor_mu_);
   return cursor_;

@@ -111,15 +111,38 @@
   }
 
   // Alerts wait for each other: a second one shows when the first is closed.
+  // `more` may add `details` (pairs of a label and a text, shown as a list)
+  // and `actions` (buttons beside OK: a text key and what the button does
+  // once the alert is closed).
   let alerts = Promise.resolve();
 
-  function alert(title, message, kind) {
+  function alert(title, message, kind, more = {}) {
     alerts = alerts.then(async () => {
       const dialog = LR.$('#dlg-alert');
       dialog.dataset.kind = kind || 'info';
       LR.$('#alert-title').textContent = title;
       LR.$('#alert-message').textContent = message;
-      await ask(dialog);
+      const details = LR.$('#alert-details');
+      details.replaceChildren(...(more.details || []).flatMap(([label, text]) => {
+        const term = document.createElement('dt');
+        term.textContent = label;
+        const value = document.createElement('dd');
+        value.textContent = text;
+        return [term, value];
+      }));
+      details.hidden = !details.childElementCount;
+      const actions = more.actions || [];
+      LR.$('#alert-actions').replaceChildren(...actions.map((action, i) => {
+        const button = document.createElement('button');
+        button.type = 'button';
+        button.className = 'btn';
+        button.dataset.action = 'alert-action-' + i;
+        button.textContent = LR.t(action.key);
+        return button;
+      }));
+      const result = await ask(dialog);
+      const chosen = actions[Number(String(result).replace('alert-action-', ''))];
+      if (String(result).startsWith('alert-action-') && chosen) chosen.run();
     });
     return alerts;
   }

@@ -48,6 +48,10 @@
     // The keys name texts of the language tables; {n} in them is the number.
     showAlert(titleKey, messageKey, number) {
       const vars = { n: number === undefined ? '' : number };
+      if (messageKey === 'loc_msg_localpubsucc') {
+        LR.publish.announce(LR.t(String(titleKey), vars), LR.t(String(messageKey), vars));
+        return;
+      }
       LR.dialogs.alert(LR.t(String(titleKey), vars), LR.t(String(messageKey), vars), alertKind(messageKey));
     },
     reloadContent() {

@@ -37,6 +37,36 @@
     // A cancelled folder picker sends nothing back, so the movie stays free.
   }
 
+  // The program's reply to PublishedFolders: the album, the picked folder,
+  // then the CD and the web gallery ('' for one not built whole).
+  async function publishedFolders() {
+    const reply = await LR.program.send('PublishedFolders');
+    const doc = reply ? new DOMParser().parseFromString(String(reply), 'application/xml') : null;
+    const values = doc ? Array.from(doc.getElementsByTagName('string'), (s) => s.textContent) : [];
+    const [album = '', picked = '', cd = '', web = ''] = values;
+    return { album, picked, cd, web };
+  }
+
+  // The message at the end of a run says where the galleries are and offers
+  // to open them: the CD gallery plays from its folder in the browser; the
+  // web gallery reads its photos over HTTP, so it plays once on a web site.
+  async function announce(title, message) {
+    const where = await publishedFolders();
+    const details = [];
+    if (where.cd) details.push([LR.t('published_cd'), where.cd]);
+    if (where.web) details.push([LR.t('published_web'), where.web]);
+    const actions = [];
+    if (where.cd) {
+      actions.push({ key: 'open_gallery', run: () => LR.program.send('OpenLocation', where.cd + '/index.html') });
+    }
+    if (where.picked && (where.cd || where.web)) {
+      actions.push({ key: 'open_folder', run: () => LR.program.send('OpenLocation', where.picked) });
+    }
+    const text = where.cd || where.web ? message : LR.t('published_nothing');
+    const hint = where.web ? '\n' + LR.t('published_web_hint') : '';
+    LR.dialogs.alert(title, text + hint, where.cd || where.web ? 'info' : 'error', { details, actions });
+  }
+
   let importing = null;  // the ids of the albums before an import
 
   async function importAlbum() {
@@ -62,5 +92,5 @@
     LR.upload.wire();
   }
 
-  LR.publish = { wire, afterReload };
+  LR.publish = { wire, afterReload, announce };
 })(window.LR);

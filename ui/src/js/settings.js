@@ -62,6 +62,26 @@
     if (on !== await includeOriginals()) await save({ originals: on ? '1' : null });
   }
 
+  // Back to the defaults of what this dialog holds (the language and what
+  // new albums get); the other settings, such as whether galleries keep the
+  // originals, stay. The file goes once nothing is left in it.
+  async function reset() {
+    const doc = await current();
+    const root = doc && doc.documentElement.nodeName === 'movie' ? doc.documentElement : null;
+    if (root) {
+      root.removeAttribute('lang');
+      for (const old of LR.childElements(root, 'newalbum')) old.remove();
+    }
+    if (root && (root.attributes.length || root.children.length)) {
+      await LR.program.send('WriteLFile', FILE, LR.writeXml(doc) + '\n');
+    } else {
+      await LR.program.send('UnlinkLFile', FILE);
+      stored = false;
+    }
+    albumDefaults = {};
+    LR.i18n.setLanguage('en');
+  }
+
   async function open() {
     const select = LR.$('#set-lang');
     select.replaceChildren(...LR.i18n.languages().map((code) =>
@@ -78,10 +98,7 @@
       const changed = ALBUM_FIELDS.some((name) => String(chosen[name]) !== String(looks[name]));
       await save({ lang: select.value }, changed ? chosen : null);
     } else if (result === 'reset') {
-      await LR.program.send('UnlinkLFile', FILE);
-      stored = false;
-      albumDefaults = {};
-      LR.i18n.setLanguage('en');
+      await reset();
     }
     LR.app.render();
   }
