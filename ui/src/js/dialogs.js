@@ -111,8 +111,8 @@
   }
 
   // Alerts wait for each other: a second one shows when the first is closed.
-  // `more` may add `details` (pairs of a label and a text, shown as a list)
-  // and `actions` (buttons beside OK: a text key and what the button does
+  // `more` may add `details` (pairs of a label and a text, shown as a list),
+  // a `note` below them and `actions` (buttons beside OK: a text key and what the button does
   // once the alert is closed).
   let alerts = Promise.resolve();
 
@@ -131,6 +131,9 @@
         return [term, value];
       }));
       details.hidden = !details.childElementCount;
+      const note = LR.$('#alert-note');
+      note.textContent = more.note || '';
+      note.hidden = !more.note;
       const actions = more.actions || [];
       LR.$('#alert-actions').replaceChildren(...actions.map((action, i) => {
         const button = document.createElement('button');

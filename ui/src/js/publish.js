@@ -62,9 +62,9 @@
     if (where.picked && (where.cd || where.web)) {
       actions.push({ key: 'open_folder', run: () => LR.program.send('OpenLocation', where.picked) });
     }
-    const text = where.cd || where.web ? message : LR.t('published_nothing');
-    const hint = where.web ? '\n' + LR.t('published_web_hint') : '';
-    LR.dialogs.alert(title, text + hint, where.cd || where.web ? 'info' : 'error', { details, actions });
+    // The program's own message stays; what the run made is told beside it.
+    const note = where.web ? LR.t('published_web_hint') : where.cd ? '' : LR.t('published_nothing');
+    LR.dialogs.alert(title, message, 'info', { details, note, actions });
   }
 
   let importing = null;  // the ids of the albums before an import
