@@ -446,11 +446,8 @@ void GtkHost::SendKeyToControl(int virtual_key) {
 void GtkHost::OpenWithDesktop(const std::string& path) {
   OnMain([this, path] {
     GError* raw_error = nullptr;
-    gchar* uri = g_filename_to_uri(path.c_str(), nullptr, &raw_error);
-    if (uri != nullptr) {
-      gtk_show_uri_on_window(GTK_WINDOW(window_), uri, GDK_CURRENT_TIME, &raw_error);
-      g_free(uri);
-    }
+    const GOwnedString uri(g_filename_to_uri(path.c_str(), nullptr, &raw_error));
+    if (uri) gtk_show_uri_on_window(GTK_WINDOW(window_), uri.get(), GDK_CURRENT_TIME, &raw_error);
     const GErrorPtr error(raw_error);
     if (error) std::fprintf(stderr, "lumireel: cannot open %s: %s\n", path.c_str(), error->message);
   });

@@ -144,8 +144,8 @@
         return button;
       }));
       const result = await ask(dialog);
-      const chosen = actions[Number(String(result).replace('alert-action-', ''))];
-      if (String(result).startsWith('alert-action-') && chosen) chosen.run();
+      const chosen = actions.find((action, i) => result === 'alert-action-' + i);
+      if (chosen) chosen.run();
     });
     return alerts;
   }
