@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "imaging/colour_mix.h"
+#include "imaging/worker_threads.h"
 
 namespace lumireel {
 namespace {
@@ -59,7 +60,8 @@ VImage LookUp(const VImage& in, const ChannelTables& tables) {
 void FreeBuffer(VipsImage* /*image*/, gpointer buffer) { g_free(buffer); }
 
 // A run of channel-mixing matrices applied to `in` in one pass over its
-// pixels, computed into memory, split between the machine's cores.
+// pixels, computed into memory, split between as many threads as the image
+// library gives one image.
 VImage Mixed(const VImage& in, const std::vector<ColorMatrix>& run) {
   std::vector<MixStep> steps;
   steps.reserve(run.size());
@@ -74,7 +76,7 @@ VImage Mixed(const VImage& in, const std::vector<ColorMatrix>& run) {
     g_free(mixed);
     throw vips::VError("the colour pass needs 8-bit RGB");
   }
-  const std::size_t parts = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
+  const std::size_t parts = std::clamp<std::size_t>(ImagingThreads(), 1, 8);
   const std::size_t share = (total + parts - 1) / parts;
   std::vector<std::jthread> workers;
   for (std::size_t start = share; start < total; start += share) {

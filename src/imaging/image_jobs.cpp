@@ -1,6 +1,7 @@
 #include "imaging/image_jobs.h"
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <condition_variable>
 #include <exception>
@@ -14,12 +15,17 @@
 #include "bridge/file_utils.h"
 #include "bridge/movie_messages.h"
 #include "bridge/pacing.h"
+#include "imaging/photo_list_rewrite.h"
+#include "imaging/worker_threads.h"
 #include "library/stored_xml.h"
 
 namespace lumireel {
 namespace {
 
 constexpr std::size_t kNoPredecessor = static_cast<std::size_t>(-1);
+// How long the new previews' sizes of a folder job may wait to go into the
+// list, at most; a job cut short keeps the sizes of all but the last ones.
+constexpr std::chrono::seconds kFolderSizesInterval{1};
 
 // One photo of a folder job.
 struct FolderPhoto {
@@ -110,6 +116,7 @@ void EditInOrder(const std::vector<FolderPhoto>& photos, const EditServices& ser
 
   std::vector<std::thread> threads;
   const std::size_t count = std::min<std::size_t>(std::max(workers, 1u), photos.size());
+  const OnePhotoPerThread one_photo_per_thread(static_cast<unsigned>(count));
   threads.reserve(count);
   for (std::size_t t = 0; t < count; ++t) {
     try {
@@ -130,16 +137,36 @@ void EditInOrder(const std::vector<FolderPhoto>& photos, const EditServices& ser
 }
 
 void RunFolderJob(const ImageJob& job, const ImageJobServices& services) {
-  const std::optional<std::string> text = ReadTextFileUtf8(job.first + "photos.xml");
+  const std::string list_path = job.first + "photos.xml";
+  const std::optional<std::string> text = ReadTextFileUtf8(list_path);
   CXmlDocument list;
   if (!text || !ParseStoredXml(*text, list)) return;
   const CXmlNode& root = *list.RootElement();
   const int total = static_cast<int>(std::min<std::size_t>(root.ChildCount(), INT_MAX));
 
-  const std::vector<FolderPhoto> photos = FolderPhotos(root, job);
+  // The list is read for the preview box once, and the new previews' sizes
+  // go into it many at a time: a rewrite per photo would read and write the
+  // whole list for each one.
+  const PreviewBox box = ReadPreviewBox(list_path);
+  std::vector<FolderPhoto> photos = FolderPhotos(root, job);
+  std::vector<PixelSize> sizes(photos.size());
+  for (std::size_t i = 0; i < photos.size(); ++i) {
+    photos[i].edit.preview_box = &box;
+    photos[i].edit.preview_size = &sizes[i];
+  }
+  std::map<std::string, PixelSize> unrecorded;
+  auto recorded = std::chrono::steady_clock::now();
+  const auto record = [&] {
+    if (!unrecorded.empty()) (void)RewritePhotoSizes(list_path, unrecorded);
+    unrecorded.clear();
+    recorded = std::chrono::steady_clock::now();
+  };
   EditInOrder(photos, {services.dialogs, services.pacing}, services.workers, [&](std::size_t i) {
+    if (!sizes[i].empty()) unrecorded[photos[i].edit.id] = sizes[i];
+    if (std::chrono::steady_clock::now() - recorded >= kFolderSizesInterval) record();
     CallMovie(services.movie, ShowProgressMessage(total, photos[i].index));
   });
+  record();
   CallMovie(services.movie, ShowProgressMessage(total, total));
   services.pacing.Pause(kFolderJobEndPause);
   CallMovie(services.movie, ReloadBigImgMessage());

@@ -10,7 +10,8 @@ OrderedRenderer::OrderedRenderer(std::size_t count,
     : count_(count),
       render_(std::move(render)),
       workers_(std::max(workers, 1u)),
-      window_(2 * workers_),
+      window_(kLookAhead * workers_),
+      one_photo_per_thread_(static_cast<unsigned>(std::min<std::size_t>(workers_, count_))),
       slots_(window_) {
   const std::size_t threads = std::min<std::size_t>(workers_, count_);
   threads_.reserve(threads);

@@ -1,9 +1,11 @@
 // Renders the picked files of an import on worker threads, ahead of the
 // import that numbers them: one photo in flight per worker, results handed
-// out strictly in pick order. At most twice `workers` photos are rendering
-// or waiting to be taken at any time, so memory and temporary files stay
-// bounded whatever the number of photos; the room beyond one per worker
-// keeps a worker busy while a large photo before it is still rendering.
+// out strictly in pick order. At most kLookAhead photos per worker are
+// rendering or waiting to be taken at any time, so temporary files stay
+// bounded whatever the number of photos (a rendered photo waits as files,
+// not in memory); the room beyond one per worker keeps the other workers
+// busy while a large photo before them is still rendering.
+// Each worker renders its photo on one thread (see OnePhotoPerThread).
 #pragma once
 
 #include <condition_variable>
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "imaging/renditions.h"
+#include "imaging/worker_threads.h"
 
 namespace lumireel {
 
@@ -37,6 +40,9 @@ class OrderedRenderer {
   // The number of workers for this machine: one per processor.
   static unsigned DefaultWorkers();
 
+  // Photos per worker that may be rendering or waiting to be taken.
+  static constexpr std::size_t kLookAhead = 8;
+
  private:
   void Work();
 
@@ -44,6 +50,7 @@ class OrderedRenderer {
   const std::function<RenderedPhoto(std::size_t)> render_;
   const std::size_t workers_;
   const std::size_t window_;  // photos rendering or waiting at most
+  const OnePhotoPerThread one_photo_per_thread_;
 
   std::mutex mu_;
   std::condition_variable cv_;

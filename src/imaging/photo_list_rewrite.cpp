@@ -51,6 +51,11 @@ PreviewBox ReadPreviewBox(const std::string& list_path) {
 
 bool RewritePhotoSize(const std::string& list_path, const std::string& id, std::uint32_t width,
                       std::uint32_t height) {
+  return RewritePhotoSizes(list_path, {{id, PixelSize{width, height}}});
+}
+
+bool RewritePhotoSizes(const std::string& list_path,
+                       const std::map<std::string, PixelSize>& sizes) {
   const std::unique_lock lock = LockFilePath(list_path);
   const std::optional<std::string> text = ReadTextFileUtf8(list_path);
   CXmlDocument old_list;
@@ -80,9 +85,9 @@ bool RewritePhotoSize(const std::string& list_path, const std::string& id, std::
       photo->AppendChild("id", *photo_id);
       photo->AppendChild("file", ChildValue(*child, "file"));
       photo->AppendChild("name", ChildValue(*child, "name"));
-      if (*photo_id == id) {
-        photo->AppendChild("w", std::to_string(width));
-        photo->AppendChild("h", std::to_string(height));
+      if (const auto size = sizes.find(*photo_id); size != sizes.end()) {
+        photo->AppendChild("w", std::to_string(size->second.width));
+        photo->AppendChild("h", std::to_string(size->second.height));
       } else {
         photo->AppendChild("w", ChildValue(*child, "w"));
         photo->AppendChild("h", ChildValue(*child, "h"));

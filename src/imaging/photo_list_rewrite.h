@@ -9,9 +9,11 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "imaging/rendition_sizes.h"
 #include "library/photo_info.h"
 #include "library/stored_xml.h"
 #include "xml/element_tree.h"
@@ -40,6 +42,11 @@ PreviewBox ReadPreviewBox(const std::string& list_path);
 // cannot be written.
 bool RewritePhotoSize(const std::string& list_path, const std::string& id, std::uint32_t width,
                       std::uint32_t height);
+
+// As RewritePhotoSize, for many photos in one rewrite: every photo whose id
+// text is a key of `sizes` gets that size; the list is as the calls of
+// RewritePhotoSize for each entry in turn would leave it.
+bool RewritePhotoSizes(const std::string& list_path, const std::map<std::string, PixelSize>& sizes);
 
 // Sets the root's `mwidth` and `mheight` attributes (the preview box that
 // edits make previews in) to `width` and `height`, adding those missing and

@@ -104,15 +104,17 @@ PixelSize SizeOf(const VImage& image) {
 
 // The preview of `image` for the box (`box_width`, `box_height`) written to
 // `path`, and then its size recorded for photo `id` in the list at
-// `list_path` (when not empty). The preview goes first, so that the list
-// never records the size of a preview that was not written.
+// `list_path` (when not empty) and in `written` (when not null). The preview
+// goes first, so that the list never records the size of a preview that was
+// not written.
 bool WritePreviewAndSize(const VImage& image, long box_width, long box_height,
                          const std::string& path, const std::string& list_path,
-                         const std::string& id) {
+                         const std::string& id, PixelSize* written = nullptr) {
   const PixelSize image_size = SizeOf(image);
   const PixelSize size =
       PreviewBoxSize(Bound(box_width), Bound(box_height), image_size.width, image_size.height);
   if (!WriteScaled(image, size, path)) return false;
+  if (written != nullptr) *written = size;
   return list_path.empty() || RewritePhotoSize(list_path, id, size.width, size.height);
 }
 
@@ -127,9 +129,12 @@ EditResult WriteOutputs(const VImage& edited, const AdjustmentPlan& plan, const 
   const VImage image = edited.copy_memory();
   const std::string preview_path = edit.folder + "preview\\" + edit.id + ".jpg";
   const std::string list_path = edit.folder + "\\photos.xml";
-  const PreviewBox box = ReadPreviewBox(list_path);
-  const bool preview_written =
-      WritePreviewAndSize(image, box.width, box.height, preview_path, list_path, edit.id);
+  const PreviewBox box =
+      edit.preview_box != nullptr ? *edit.preview_box : ReadPreviewBox(list_path);
+  // A folder job records the size itself.
+  const bool preview_written = WritePreviewAndSize(
+      image, box.width, box.height, preview_path,
+      edit.preview_size != nullptr ? std::string() : list_path, edit.id, edit.preview_size);
   const bool image_written = SizeOf(image).width <= kMaxImageSide &&
                              SizeOf(image).height <= kMaxImageSide &&
                              SaveJpegReplacing(image, NativePath(edit.source), kEditedImageQuality);

@@ -23,6 +23,9 @@
 #include <chrono>
 #include <string>
 
+#include "imaging/photo_list_rewrite.h"
+#include "imaging/rendition_sizes.h"
+
 namespace lumireel {
 
 class Pacing;
@@ -49,6 +52,12 @@ struct ImageEdit {
   // Every crop of the document is scaled by this factor (rounded to the
   // nearest pixel): a document made for a big image of another size.
   double crop_scale = 1.0;
+  // Full mode within a folder job: the folder's preview box, read once by
+  // the job, and where the new preview's size goes instead of into the list;
+  // the job records the sizes of many photos in one rewrite of the list.
+  // Both null otherwise.
+  const PreviewBox* preview_box = nullptr;
+  PixelSize* preview_size = nullptr;
 };
 
 struct EditServices {

@@ -212,6 +212,10 @@ TEST_F(ImageEditTest, FolderModeEditsEveryPhotoAndReportsInListOrder) {
   }
   EXPECT_EQ(testing::Bytes(Big(2)), untouched);  // no id: not edited
   EXPECT_TRUE(testing::Near(testing::PixelAt(escape, 9, 9), {100, 100, 100}, 0));
+  // The list holds every new preview's size; photo 3 has no picture.
+  const std::string list = testing::Bytes(List());
+  for (int id : {1, 4, 5, 6}) EXPECT_NE(list.find(Photo(id, 180, 120)), std::string::npos) << id;
+  EXPECT_NE(list.find(Photo(3)), std::string::npos);
 }
 
 TEST_F(ImageEditTest, SaveImgLastRepeatsTheLastKindOfJobWithNewValues) {

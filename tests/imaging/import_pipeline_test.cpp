@@ -17,7 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(ImportPipelineTest, HandsOutResultsInPickOrderWithBoundedLookAhead) {
-  constexpr std::size_t kCount = 24;
+  constexpr std::size_t kCount = 64;
   constexpr unsigned kWorkers = 3;
   std::atomic<std::size_t> started{0};
   OrderedRenderer renderer(
@@ -36,9 +36,9 @@ TEST(ImportPipelineTest, HandsOutResultsInPickOrderWithBoundedLookAhead) {
     const RenderedPhoto photo = renderer.Take(i);
     EXPECT_EQ(photo.error, std::to_string(i));
     EXPECT_EQ(photo.ok, i % 4 != 3);
-    // Never more photos begun than taken plus two per worker.
-    EXPECT_LE(started.load(), i + 1 + 2 * kWorkers);
-    if (i % 6 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // Never more photos begun than taken plus the look-ahead of each worker.
+    EXPECT_LE(started.load(), i + 1 + OrderedRenderer::kLookAhead * kWorkers);
+    if (i % 6 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(15));
   }
   EXPECT_EQ(started.load(), kCount);
 }
@@ -65,6 +65,21 @@ TEST(ImportPipelineTest, ResultsNeverTakenLeaveNoFilesBehind) {
     names.push_back(entry.path().filename().string());
   }
   EXPECT_EQ(names, std::vector<std::string>{"kept"});
+}
+
+// While jobs of several workers run, the library gives each image one
+// thread; when the last such job ends, as many as before.
+TEST(ImportPipelineTest, JobsOfSeveralWorkersGiveEachPhotoOneLibraryThread) {
+  const unsigned before = ImagingThreads();
+  {
+    const OnePhotoPerThread alone(1);
+    EXPECT_EQ(ImagingThreads(), before);
+    const OnePhotoPerThread first(2);
+    EXPECT_EQ(ImagingThreads(), 1u);
+    { const OnePhotoPerThread second(3); }
+    EXPECT_EQ(ImagingThreads(), 1u);  // the first job still runs
+  }
+  EXPECT_EQ(ImagingThreads(), before);
 }
 
 }  // namespace

@@ -78,5 +78,32 @@ TEST_F(ListRewriteTest, KnownListsChangeAsAfterAParseAndChangedListsAreReadAgain
   EXPECT_FALSE(Import(11, 150));
 }
 
+// Sizes set many at a time leave the list as one rewrite per photo would:
+// every entry of an id (there may be two) gets its size, unknown ids change
+// nothing, and what a rewrite drops is dropped.
+TEST_F(ListRewriteTest, SizesOfManyPhotosAtOnceMatchOneRewritePerPhoto) {
+  const std::string list =
+      "<?xml version=\"1.0\" encoding=\"utf-8\" ?><album mwidth=\"180\" extra=\"x\"><photo><id>1"
+      "</id><file>1.jpg</file><w>1</w><h>2</h><note/></photo><!-- c --><photo><id>2</id><file>"
+      "2.jpg</file></photo><photo><id>1</id><file>1b.jpg</file></photo><photo><file>9.jpg"
+      "</file></photo></album>";
+  const std::map<std::string, PixelSize> sizes = {
+      {"1", {180, 120}}, {"2", {60, 120}}, {"7", {10, 10}}};
+  files_.Put("part/photos.xml", list);
+  for (const auto& [id, size] : sizes) {
+    ASSERT_TRUE(RewritePhotoSize(files_.At("part/photos.xml"), id, size.width, size.height));
+  }
+  const std::string one_by_one = files_.Bytes("part/photos.xml");
+  files_.Put("part/photos.xml", list);
+  ASSERT_TRUE(RewritePhotoSizes(files_.At("part/photos.xml"), sizes));
+  EXPECT_EQ(files_.Bytes("part/photos.xml"), one_by_one);
+  EXPECT_NE(one_by_one.find("<file>1b.jpg</file><name/><w>180</w><h>120</h>"), std::string::npos);
+  EXPECT_EQ(one_by_one.find("9.jpg"), std::string::npos);
+
+  files_.Put("part/photos.xml", "<album><photo></album>");
+  EXPECT_FALSE(RewritePhotoSizes(files_.At("part/photos.xml"), sizes));
+  EXPECT_EQ(files_.Bytes("part/photos.xml"), "<album><photo></album>");
+}
+
 }  // namespace
 }  // namespace lumireel
