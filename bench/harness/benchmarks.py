@@ -84,10 +84,20 @@ def expect_files(folder, count, what):
 # ---------------------------------------------------------------------------
 # Import: AddPhoto against vipsthumbnail twice, convert once, and the floor.
 
+def rendition_quality(ctx, big_dir, files):
+    """The SSIM of the big renditions in `big_dir` (1.jpg, 2.jpg, ... for
+    `files` in turn) against a Lanczos3 reduction of each full photo."""
+    return json.loads(run([ctx.programs["ssim"], big_dir] + files))
+
+
 def import_benchmark(ctx, files):
+    """Returns name -> seconds of each run, lumireel's peak RSS of each run,
+    and the quality of lumireel's and vipsthumbnail's big renditions (from
+    their first run)."""
     warm(files)
     count = len(files)
     memory = []
+    quality = {}
 
     def lumireel():
         folder = ctx.photo_folder(1, "import")
@@ -100,6 +110,8 @@ def import_benchmark(ctx, files):
         memory.append(session.close())
         expect_files(os.path.join(folder, "big"), count, "lumireel big images")
         expect_files(os.path.join(folder, "preview"), count, "lumireel previews")
+        if "lumireel" not in quality and "ssim" in ctx.programs:
+            quality["lumireel"] = rendition_quality(ctx, os.path.join(folder, "big"), files)
         return seconds
 
     def outputs():
@@ -124,6 +136,8 @@ def import_benchmark(ctx, files):
 
         seconds = timed(work)
         checked(out, "vipsthumbnail")
+        if "vipsthumbnail" not in quality and "ssim" in ctx.programs:
+            quality["vipsthumbnail"] = rendition_quality(ctx, os.path.join(out, "big"), files)
         return seconds
 
     def convert():
@@ -153,7 +167,7 @@ def import_benchmark(ctx, files):
     if "floor" in ctx.programs:
         methods.append(("TurboJPEG floor", floor))
     results = measure(methods, ctx.runs)
-    return results, [m for m in memory if m is not None]
+    return results, [m for m in memory if m is not None], quality
 
 
 # ---------------------------------------------------------------------------

@@ -12,6 +12,9 @@ namespace {
 
 using vips::VImage;
 
+// The least factor the bicubic scaling after a shrunk decode is left to do.
+constexpr double kDecodeGap = 2.0;
+
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
@@ -134,10 +137,12 @@ int SourceImage::ShrinkFor(std::uint32_t width, std::uint32_t height) const {
   const double factor = std::min(static_cast<double>(stored_width_) / stored_w,
                                  static_cast<double>(stored_height_) / stored_h);
   // The decoder scales in the frequency domain, which costs a fraction of a
-  // full decode; the bicubic scaling does the rest from at least the size
-  // asked for, so no rendition is ever enlarged from a shrunk decode.
+  // full decode but blurs and aliases block by block much as a box filter
+  // does; the bicubic scaling after it is left at least kDecodeGap times the
+  // size asked for, so the rendition looks as one scaled from the full
+  // decode does, and none is ever enlarged from a shrunk decode.
   for (int shrink : {8, 4, 2}) {
-    if (factor >= shrink) return shrink;
+    if (factor >= shrink * kDecodeGap) return shrink;
   }
   return 1;
 }

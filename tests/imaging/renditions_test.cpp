@@ -12,6 +12,7 @@
 #include "imaging/codec_utilities.h"
 #include "imaging/photo_list_rewrite.h"
 #include "imaging/pixel_ops.h"
+#include "imaging/source_image.h"
 #include "imaging/test_images.h"
 #include "support/temp_folder.h"
 
@@ -153,6 +154,24 @@ class RenditionFolderTest : public ::testing::Test {
   std::uint32_t preview_w_ = 7;
   std::uint32_t preview_h_ = 7;
 };
+
+// A JPEG is decoded shrunk only as far as leaves the bicubic scaling at
+// least twice the asked size on both axes, so that the shrink's blocks do
+// not show.
+TEST_F(RenditionFolderTest, JpegsAreDecodedShrunkWithRoomForTheScaling) {
+  const std::string path = Source("wide.jpg", 6000, 4000);
+  const std::optional<SourceImage> source = SourceImage::Open(path, nullptr);
+  ASSERT_TRUE(source.has_value());
+  const struct {
+    std::uint32_t width, height;
+    int shrink;
+  } cases[] = {{375, 250, 8},   {376, 250, 4},   {700, 466, 4},  {750, 500, 4},
+               {751, 500, 2},   {1500, 1000, 2}, {1501, 1000, 1}, {6000, 4000, 1},
+               {700, 100, 4}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(source->ShrinkFor(c.width, c.height), c.shrink) << c.width << "x" << c.height;
+  }
+}
 
 TEST_F(RenditionFolderTest, ImportPhotoFileWritesBothRenditionsAndTheCoverOnce) {
   ASSERT_EQ(Import(Source("a.jpg", 1600, 1200), "5"), ImportFileResult::kWrittenWithCover);
