@@ -13,7 +13,7 @@ namespace {
 using vips::VImage;
 
 // The least factor the bicubic scaling after a shrunk decode is left to do.
-constexpr double kDecodeGap = 2.0;
+constexpr double kDecodeGap = 1.5;
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;

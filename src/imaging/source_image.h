@@ -46,9 +46,9 @@ class SourceImage {
   SourceFormat format() const { return format_; }
 
   // The stored pixels (not turned): a JPEG decoded shrunk by 2, 4 or 8 in
-  // the frequency domain while keeping at least twice the upright size
-  // `width` x `height` on both axes (the rest of the way is left to the
-  // bicubic scaling), other pictures at full size.
+  // the frequency domain while keeping at least half as much again as the
+  // upright size `width` x `height` on both axes (the rest of the way is
+  // left to the bicubic scaling), other pictures at full size.
   // `sequential` pipelines read the file once from top to bottom; they are
   // the fast way when the result is scaled and written straight away. Lazy:
   // decoding errors surface as vips::VError when the pixels are computed.

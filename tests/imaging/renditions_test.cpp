@@ -156,8 +156,8 @@ class RenditionFolderTest : public ::testing::Test {
 };
 
 // A JPEG is decoded shrunk only as far as leaves the bicubic scaling at
-// least twice the asked size on both axes, so that the shrink's blocks do
-// not show.
+// least half as much again as the asked size on both axes, so that the
+// shrink's blocks do not show.
 TEST_F(RenditionFolderTest, JpegsAreDecodedShrunkWithRoomForTheScaling) {
   const std::string path = Source("wide.jpg", 6000, 4000);
   const std::optional<SourceImage> source = SourceImage::Open(path, nullptr);
@@ -165,8 +165,8 @@ TEST_F(RenditionFolderTest, JpegsAreDecodedShrunkWithRoomForTheScaling) {
   const struct {
     std::uint32_t width, height;
     int shrink;
-  } cases[] = {{375, 250, 8},   {376, 250, 4},   {700, 466, 4},  {750, 500, 4},
-               {751, 500, 2},   {1500, 1000, 2}, {1501, 1000, 1}, {6000, 4000, 1},
+  } cases[] = {{500, 333, 8},   {501, 334, 4},   {700, 466, 4},   {1000, 666, 4},
+               {1001, 667, 2},  {2000, 1333, 2}, {2001, 1334, 1}, {6000, 4000, 1},
                {700, 100, 4}};
   for (const auto& c : cases) {
     EXPECT_EQ(source->ShrinkFor(c.width, c.height), c.shrink) << c.width << "x" << c.height;
