@@ -115,7 +115,10 @@ void PhotoCommandHandler::QueueImageJob(const ImageJob& job) {
   ImageJob queued = job;
   queued.root = root_;
   last_image_job_ = queued;
-  ImageJobServices services{movie_, dialogs_, pacing_, OrderedRenderer::DefaultWorkers()};
+  // A folder job edits with one worker more than there are processors: while
+  // one worker waits for its files or hands a photo to the library, another
+  // is ready to go on. Its photos are big images, small enough for that.
+  ImageJobServices services{movie_, dialogs_, pacing_, OrderedRenderer::DefaultWorkers() + 1};
   edit_queue_.Submit([queued, services] { RunImageJob(queued, services); });
 }
 
