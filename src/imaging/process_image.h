@@ -23,12 +23,11 @@
 #include <chrono>
 #include <string>
 
-#include "imaging/photo_list_rewrite.h"
-#include "imaging/rendition_sizes.h"
-
 namespace lumireel {
 
 class Pacing;
+struct PixelSize;
+struct PreviewBox;
 namespace platform {
 class Dialogs;
 }
